@@ -1,0 +1,116 @@
+#include "NativeFrame.h"
+
+#include <exception>
+
+#include "platform/unicode.h"
+
+namespace perivane::jni {
+
+void throwJava(JNIEnv* env, const char* className, const char* message) noexcept {
+    jclass cls = env->FindClass(className);
+    if (cls == nullptr) return;  // the JVM's NoClassDefFoundError is pending
+    env->ThrowNew(cls, message);
+    env->DeleteLocalRef(cls);
+}
+
+namespace {
+// Raises a Java exception unless one is pending already: a JNI call made with an exception
+// pending is an error, and the first exception is the one that tells what went wrong.
+void throwUnlessPending(JNIEnv* env, const char* className, const char* message) noexcept {
+    if (!env->ExceptionCheck()) throwJava(env, className, message);
+}
+}  // namespace
+
+void translateCurrentException(JNIEnv* env) noexcept {
+    try {
+        throw;
+    } catch (const JavaExceptionPending&) {
+        // The JVM's own exception is pending and says what failed.
+    } catch (const JavaThrow& t) {
+        throwUnlessPending(env, t.className, t.message.empty() ? nullptr : t.message.c_str());
+    } catch (const platform::NSException& e) {
+        // As the platform's throwToJava:exception: reports an exception it does not know.
+        const std::string message =
+            "Non-Java exception raised, not handled! (Original problem: " + e.reasonText() + ")";
+        throwUnlessPending(env, "java/lang/RuntimeException", message.c_str());
+    } catch (const std::bad_alloc&) {
+        throwUnlessPending(env, "java/lang/OutOfMemoryError", nullptr);
+    } catch (const std::exception& e) {
+        throwUnlessPending(env, "java/lang/Error", e.what());
+    } catch (...) {
+        throwUnlessPending(env, "java/lang/Error", "unknown C++ exception in a native method");
+    }
+}
+
+JavaChars::JavaChars(JNIEnv* env, jstring s) : env_(env), string_(s) {
+    const jchar* chars = env->GetStringChars(s, nullptr);
+    if (chars == nullptr) return;
+    chars_ = reinterpret_cast<const char16_t*>(chars);
+    length_ = static_cast<size_t>(env->GetStringLength(s));
+}
+
+void JavaChars::release() noexcept {
+    if (chars_ == nullptr) return;
+    env_->ReleaseStringChars(string_, reinterpret_cast<const jchar*>(chars_));
+    chars_ = nullptr;
+    length_ = 0;
+}
+
+PosixPath::PosixPath(JNIEnv* env, jstring s) {
+    JavaChars chars(env, s);
+    if (!chars.ok()) return;
+    available_ = true;
+    bytes_ = platform::fileSystemBytes(chars.view());
+}
+
+void requireNonNull(JNIEnv* env, jobject s, const char* parameter) {
+    if (s == nullptr) throw JavaThrow{"java/lang/NullPointerException", parameter};
+}
+
+jstring newString(JNIEnv* env, std::u16string_view units) {
+    jstring s = env->NewString(reinterpret_cast<const jchar*>(units.data()),
+                               static_cast<jsize>(units.size()));
+    if (s == nullptr) throw JavaExceptionPending{};
+    return s;
+}
+
+std::u16string_view untilFirstNul(std::u16string_view units) noexcept {
+    return units.substr(0, units.find(u'\0'));
+}
+
+std::optional<NSString> JNFJavaToNSString(JNIEnv* env, jstring text) {
+    if (text == nullptr) return std::nullopt;
+    const jsize length = env->GetStringLength(text);
+    NSString out(static_cast<size_t>(length), u'\0');
+    env->GetStringRegion(text, 0, length, reinterpret_cast<jchar*>(out.data()));
+    if (env->ExceptionCheck()) throw JavaExceptionPending{};
+    return out;
+}
+
+std::optional<NSString> JNFNormalizedNSStringForPath(JNIEnv* env, jstring path) {
+    std::optional<NSString> s = JNFJavaToNSString(env, path);
+    if (s && s->empty()) {
+        throw platform::NSException(
+            platform::NSInvalidArgumentException,
+            "*** -[NSFileManager fileSystemRepresentationWithPath:]: nil or empty path argument");
+    }
+    return s;
+}
+
+jstring JNFNSToJavaString(JNIEnv* env, const std::optional<NSString>& text) {
+    if (!text) return nullptr;
+    return newString(env, *text);
+}
+
+jstring JNFNormalizedJavaStringForPath(JNIEnv* env, const std::optional<NSString>& path) {
+    if (!path) return nullptr;
+    return newString(env, platform::precomposed(*path));
+}
+
+jbooleanArray JNFNewBooleanArray(JNIEnv* env, jsize count) {
+    jbooleanArray array = env->NewBooleanArray(count);
+    if (array == nullptr || env->ExceptionCheck()) throw JavaExceptionPending{};
+    return array;
+}
+
+}  // namespace perivane::jni

@@ -1,0 +1,33 @@
+// Text as the platform layer handles it: UTF-16 strings (what NSString and CFString hold),
+// and the conversions to and from the bytes that POSIX calls take and give.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace perivane::platform {
+
+// An NSString / CFString stand-in: UTF-16 code units, possibly holding U+0000 or lone
+// surrogates, exactly as Java handed them over. A nil string is std::nullopt.
+using NSString = std::u16string;
+
+// UTF-16 -> UTF-8. Fails (nullopt) on a lone surrogate, which has no UTF-8 form.
+std::optional<std::string> utf16ToUtf8(std::u16string_view text);
+
+// UTF-16 -> the bytes that name a file: standard UTF-8 (not the JVM's modified UTF-8).
+// Fails on a lone surrogate and on U+0000, since no file name can hold either.
+std::optional<std::string> fileSystemBytes(std::u16string_view path);
+
+// UTF-8 -> UTF-16 for text read back from the system (link targets, user and group names).
+// Every byte sequence that is not valid UTF-8 becomes U+FFFD; this never fails.
+std::u16string utf8ToUtf16Lossy(std::string_view bytes);
+
+// UTF-8 -> UTF-16 that refuses invalid input (nullopt), for callers where a name made of
+// invalid bytes must count as no name at all.
+std::optional<std::u16string> utf8ToUtf16Strict(std::string_view bytes);
+
+// Convenience for literals and ASCII-only texts in the platform layer.
+inline NSString ascii(std::string_view s) { return NSString(s.begin(), s.end()); }
+
+}  // namespace perivane::platform

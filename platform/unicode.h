@@ -1,0 +1,24 @@
+// Unicode normalization and comparison, over UTF-16 (ICU does the work).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace perivane::platform {
+
+// Normalization Form C (canonical decomposition, then canonical composition). Lone surrogates
+// and U+0000 pass through unchanged. Throws std::bad_alloc when ICU runs out of memory.
+std::u16string precomposed(std::u16string_view text);
+
+// Normalization Form D (standard canonical decomposition).
+std::u16string decomposed(std::u16string_view text);
+
+// The decomposition that file-system names get on the platform: canonical decomposition,
+// except that characters in U+2000-U+2FFF, U+F900-U+FAFF and U+2F800-U+2FAFF stay as they are.
+std::u16string fileSystemDecomposed(std::u16string_view text);
+
+// Whether two texts are equal when letter case is folded and canonically equivalent
+// sequences count as the same (a non-literal, case-insensitive comparison).
+bool equalIgnoringCase(std::u16string_view a, std::u16string_view b);
+
+}  // namespace perivane::platform

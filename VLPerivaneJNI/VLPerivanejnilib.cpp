@@ -2,8 +2,13 @@
 // and report failures with throwJava. Each enters through nativeFrame.
 #include <jni.h>
 
+#include <cstdint>
+#include <optional>
+
 #include "NativeFrame.h"
+#include "platform/file_url.h"
 #include "platform/unicode.h"
+#include "platform/volumes.h"
 
 using namespace perivane;
 using namespace perivane::jni;
@@ -11,6 +16,47 @@ using namespace perivane::jni;
 #define NATIVE(ret, name) extern "C" JNIEXPORT ret JNICALL Java_com_veltor_perivane_Perivane_##name
 
 // ---- paths and text ------------------------------------------------------------------------
+
+namespace {
+
+using platform::CFURLPathStyle;
+
+// Converts a path between two styles and brings the result into Normalization Form C.
+// Nothing when the path cannot be read in `fromStyle` or written in `toStyle`.
+std::optional<std::u16string> ConvertPath(const char16_t* chars, int64_t length,
+                                          CFURLPathStyle fromStyle, CFURLPathStyle toStyle) {
+    platform::LivePathEnvironment system;
+    const std::u16string_view source(chars, static_cast<size_t>(length));
+    // The directory flag is set in both directions, whatever the path names.
+    auto url = platform::CFURLCreateWithFileSystemPath(source, fromStyle, true, system);
+    if (!url) return std::nullopt;
+    auto converted = platform::CFURLCopyFileSystemPath(*url, toStyle, system);
+    if (!converted) return std::nullopt;
+    return platform::precomposed(*converted);
+}
+
+jstring convertPathNative(JNIEnv* env, jstring path, CFURLPathStyle from, CFURLPathStyle to) {
+    return nativeFrame<jstring>(env, [&]() -> jstring {
+        requireNonNull(env, path, "path");
+        JavaChars chars(env, path);
+        if (!chars.ok()) return nullptr;
+        const std::optional<std::u16string> converted =
+            ConvertPath(chars.view().data(), static_cast<int64_t>(chars.view().size()), from, to);
+        chars.release();  // before the result is looked at
+        if (!converted) return nullptr;
+        return newString(env, untilFirstNul(*converted));
+    });
+}
+
+}  // namespace
+
+NATIVE(jstring, toHfsStylePath)(JNIEnv* env, jclass, jstring path) {
+    return convertPathNative(env, path, platform::kCFURLPOSIXPathStyle, platform::kCFURLHFSPathStyle);
+}
+
+NATIVE(jstring, toUnxStylePath)(JNIEnv* env, jclass, jstring path) {
+    return convertPathNative(env, path, platform::kCFURLHFSPathStyle, platform::kCFURLPOSIXPathStyle);
+}
 
 NATIVE(jstring, normalize)(JNIEnv* env, jclass, jstring text) {
     return nativeFrame<jstring>(env, [&]() -> jstring {
@@ -29,6 +75,66 @@ NATIVE(jstring, normalize)(JNIEnv* env, jclass, jstring text) {
 }
 
 // ---- volumes -------------------------------------------------------------------------------
+
+namespace {
+
+using platform::VolumeList;
+
+// The number of volumes: indices 1 to n answer, n + 1 does not.
+uint32_t countVolumes(const VolumeList& volumes) {
+    uint32_t n = 0;
+    while (volumes.FSGetVolumeInfo(n + 1, platform::kFSVolInfoNone, nullptr, nullptr) == platform::noErr) ++n;
+    return n;
+}
+
+jstring volumeName(JNIEnv* env, const platform::HFSUniStr255& name) {
+    return newString(env, std::u16string_view(name.unicode, name.length));
+}
+
+}  // namespace
+
+NATIVE(jobjectArray, listVolumes)(JNIEnv* env, jclass) {
+    return nativeFrame<jobjectArray>(env, [&]() -> jobjectArray {
+        const VolumeList volumes = VolumeList::current();
+        const uint32_t n = countVolumes(volumes);
+        LocalRef<jclass> stringClass(env, env->FindClass("java/lang/String"));
+        if (!stringClass) return nullptr;
+        LocalRef<jobjectArray> array(env, env->NewObjectArray(static_cast<jsize>(n), stringClass.get(), nullptr));
+        if (!array) return nullptr;
+        for (uint32_t i = 1; i <= n; ++i) {
+            platform::HFSUniStr255 name;
+            if (volumes.FSGetVolumeInfo(i, platform::kFSVolInfoNone, nullptr, &name) != platform::noErr) break;
+            LocalRef<jstring> element(env, volumeName(env, name));
+            env->SetObjectArrayElement(array.get(), static_cast<jsize>(i - 1), element.get());
+        }
+        return array.release();
+    });
+}
+
+NATIVE(jobjectArray, getAllVolumeInfos)(JNIEnv* env, jclass) {
+    return nativeFrame<jobjectArray>(env, [&]() -> jobjectArray {
+        const VolumeList volumes = VolumeList::current();
+        const uint32_t n = countVolumes(volumes);
+        LocalRef<jclass> infoClass(env, env->FindClass("com/veltor/perivane/VolumeInfo"));
+        if (!infoClass) return nullptr;
+        LocalRef<jobjectArray> array(env, env->NewObjectArray(static_cast<jsize>(n), infoClass.get(), nullptr));
+        if (!array) return nullptr;
+        jmethodID init = env->GetMethodID(infoClass.get(), "<init>", "(Ljava/lang/String;JJ)V");
+        if (init == nullptr) return nullptr;
+        for (uint32_t i = 1; i <= n; ++i) {
+            platform::FSVolumeInfo info;
+            platform::HFSUniStr255 name;
+            if (volumes.FSGetVolumeInfo(i, platform::kFSVolInfoSizes, &info, &name) != platform::noErr) break;
+            LocalRef<jstring> jname(env, volumeName(env, name));
+            LocalRef<jobject> element(env, env->NewObject(infoClass.get(), init, jname.get(),
+                                                          static_cast<jlong>(info.totalBytes),
+                                                          static_cast<jlong>(info.freeBytes)));
+            if (!element) return nullptr;  // the JVM's error is pending
+            env->SetObjectArrayElement(array.get(), static_cast<jsize>(i - 1), element.get());
+        }
+        return array.release();
+    });
+}
 
 // ---- symbolic links ------------------------------------------------------------------------
 

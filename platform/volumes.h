@@ -1,0 +1,94 @@
+// Mounted volumes, as the platform's File Manager lists them: an ordered list walked by a
+// 1-based index, each volume with a display name and its total and free size.
+//
+// The list comes from the kernel's mount table (libmount): pseudo file systems are left out
+// (as df leaves them out), a mount point mounted over keeps only its visible mount, and the
+// mount at "/" (the boot volume) always comes first. A volume is named by its file-system label
+// where udev knows one, else by the last component of its mount point; "/" without a label is
+// "Filesystem root".
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "strings.h"
+
+namespace perivane::platform {
+
+// One line of the mount table. `id` and `parentId` are the kernel's mount IDs (0 when the
+// table does not carry them).
+struct MountEntry {
+    int id = 0;
+    int parentId = 0;
+    std::string source;
+    std::string target;
+    std::string fsType;
+    bool pseudo = false;  // proc, sysfs, cgroup, devpts, ...: never a volume
+};
+
+struct Volume {
+    NSString name;           // display name, as UTF-16
+    std::string mountPoint;  // file-system bytes
+};
+
+// Reads a mount table file (mountinfo or mounts format), every line of it. Empty when it
+// cannot be read.
+std::vector<MountEntry> readMountTable(const std::string& path);
+
+// The file-system label of a mount's source device, if any.
+using LabelLookup = std::function<std::optional<std::string>(const std::string& source)>;
+
+// Labels from udev's /dev/disk/by-label links (absent in containers, where none are known).
+LabelLookup udevLabels();
+
+// The volumes of a mount table, in list order: the visible "/" first, then the other visible,
+// non-pseudo mounts in table order.
+std::vector<Volume> volumesFromMountTable(const std::vector<MountEntry>& table, const LabelLookup& label);
+
+// The volumes mounted now, for the calling process.
+std::vector<Volume> mountedVolumes();
+
+// ---- the File Manager's volume call ----------------------------------------------------------
+
+using OSErr = int16_t;
+inline constexpr OSErr noErr = 0;
+inline constexpr OSErr nsvErr = -35;  // no such volume
+inline constexpr OSErr ioErr = -36;
+
+using FSVolumeInfoBitmap = uint32_t;
+inline constexpr FSVolumeInfoBitmap kFSVolInfoNone = 0x0000;
+inline constexpr FSVolumeInfoBitmap kFSVolInfoSizes = 0x0040;
+
+struct FSVolumeInfo {
+    uint64_t totalBytes = 0;
+    uint64_t freeBytes = 0;  // bytes an unprivileged user can still write
+};
+
+struct HFSUniStr255 {
+    uint16_t length = 0;
+    char16_t unicode[255] = {};
+};
+
+// One reading of the volume list, walked by 1-based index the way the File Manager's
+// FSGetVolumeInfo walks it. A native takes one snapshot per call, so its passes over the list
+// agree with each other even when volumes come and go meanwhile.
+class VolumeList {
+public:
+    explicit VolumeList(std::vector<Volume> volumes) : volumes_(std::move(volumes)) {}
+    static VolumeList current() { return VolumeList(mountedVolumes()); }
+
+    // noErr and what `whichInfo` asks for (sizes, and the name when `volumeName` is given), or
+    // nsvErr past the last volume, or ioErr when the sizes cannot be read.
+    OSErr FSGetVolumeInfo(uint32_t volumeIndex, FSVolumeInfoBitmap whichInfo, FSVolumeInfo* info,
+                          HFSUniStr255* volumeName) const;
+
+    const std::vector<Volume>& volumes() const noexcept { return volumes_; }
+
+private:
+    std::vector<Volume> volumes_;
+};
+
+}  // namespace perivane::platform

@@ -1,0 +1,77 @@
+package com.veltor.perivane;
+
+import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertNotNull;
+import static org.junit.jupiter.api.Assertions.assertTrue;
+
+import java.nio.file.FileStore;
+import java.nio.file.FileSystem;
+import java.nio.file.FileSystems;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import java.util.Arrays;
+import java.util.HashSet;
+import org.junit.jupiter.api.Test;
+import org.junit.jupiter.api.io.TempDir;
+
+class VolumesTest {
+    @Test
+    void bothListsAgreeElementByElement() {
+        String[] names = Perivane.listVolumes();
+        VolumeInfo[] infos = Perivane.getAllVolumeInfos();
+        assertNotNull(names);
+        assertNotNull(infos);
+        assertEquals(names.length, infos.length, () -> Arrays.toString(names) + " / " + Arrays.toString(infos));
+        assertTrue(names.length >= 1);
+        for (int i = 0; i < names.length; i++) {
+            assertNotNull(names[i]);
+            assertNotNull(infos[i]);
+            assertEquals(names[i], infos[i].getName());
+            assertTrue(infos[i].getFreeBytes() <= infos[i].getTotalBytes(), infos[i].toString());
+        }
+        // No pseudo file system (sizeless) is listed.
+        assertTrue(Arrays.stream(infos).allMatch(v -> v.getTotalBytes() > 0), Arrays.toString(infos));
+    }
+
+    @Test
+    void theBootVolumeComesFirstWithItsRealSizes() throws Exception {
+        VolumeInfo root = Perivane.getAllVolumeInfos()[0];
+        assertEquals(root.getName(), Perivane.toHfsStylePath("/"));
+        FileStore store = Files.getFileStore(Path.of("/"));
+        // Sizes cross as full 64-bit values: the root here is far larger than 4 GiB.
+        assertEquals(store.getTotalSpace(), root.getTotalBytes());
+        assertTrue(root.getTotalBytes() > (1L << 32), "expected a root volume over 4 GiB");
+        // Free space moves while tests write; the usable space (not counting reserved blocks)
+        // is what is reported.
+        long usable = store.getUsableSpace();
+        assertTrue(Math.abs(usable - root.getFreeBytes()) < (256L << 20), root + " vs usable " + usable);
+    }
+
+    @Test
+    void namesAreUniqueEnoughToAddressEveryVolumeInHfsPaths() {
+        String[] names = Perivane.listVolumes();
+        for (String name : new HashSet<>(Arrays.asList(names))) {
+            String posix = Perivane.toUnxStylePath(name.replace(':', '/'));
+            assertNotNull(posix);
+            assertTrue(posix.startsWith("/"), posix);
+            // The first volume of that name owns its mount point.
+            assertEquals(name, Perivane.toHfsStylePath(posix));
+        }
+    }
+
+    @Test
+    void aMissingValueClassFailsOnlyTheInfoList(@TempDir Path tmp) throws Exception {
+        // A class path with Perivane but without VolumeInfo.
+        try (FileSystem jar = FileSystems.newFileSystem(Path.of(System.getProperty("perivane.jar")))) {
+            Path dest = tmp.resolve("com/veltor/perivane/Perivane.class");
+            Files.createDirectories(dest.getParent());
+            Files.copy(jar.getPath("com/veltor/perivane/Perivane.class"), dest);
+        }
+        ChildJvm.Result r = ChildJvm.run(java.util.List.of(),
+                tmp + ":" + System.getProperty("perivane.testjar"), java.util.Map.of(),
+                "com.veltor.perivane.MissingVolumeInfoMain");
+        assertEquals(0, r.exitCode(), r.stderr());
+        assertTrue(r.stdout().contains("getAllVolumeInfos threw java.lang.NoClassDefFoundError"), r.stdout());
+        assertEquals(Perivane.listVolumes().length + "", r.stdout().replaceAll("(?s).*listVolumes length (\\d+).*", "$1"));
+    }
+}

@@ -63,6 +63,14 @@ NATIVE(jstring, normalize)(JNIEnv* env, jclass, jstring text) {
         requireNonNull(env, text, "text");
         JavaChars chars(env, text);
         if (!chars.ok()) return nullptr;
+        // Most texts are in Form C already: then the caller's own string is the answer.
+        const std::u16string_view units = chars.view();
+        if (units.find(u'\0') == std::u16string_view::npos && platform::isPrecomposed(units)) {
+            chars.release();
+            jstring same = static_cast<jstring>(env->NewLocalRef(text));
+            if (same == nullptr) throw JavaThrow{"java/lang/OutOfMemoryError", {}};
+            return same;
+        }
         // The frame turns an allocation failure into java.lang.OutOfMemoryError.
         const std::u16string normalized = platform::precomposed(chars.view());
         chars.release();

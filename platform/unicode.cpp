@@ -61,6 +61,13 @@ std::u16string precomposed(std::u16string_view text) {
     return normalize(instance(unorm2_getNFCInstance), text);
 }
 
+bool isPrecomposed(std::u16string_view text) {
+    UErrorCode status = U_ZERO_ERROR;
+    const auto length = static_cast<int32_t>(text.size());
+    const int32_t prefix = unorm2_spanQuickCheckYes(instance(unorm2_getNFCInstance), text.data(), length, &status);
+    return U_SUCCESS(status) && prefix == length;
+}
+
 std::u16string decomposed(std::u16string_view text) {
     return normalize(instance(unorm2_getNFDInstance), text);
 }

@@ -10,6 +10,9 @@ namespace perivane::platform {
 // and U+0000 pass through unchanged. Throws std::bad_alloc when ICU runs out of memory.
 std::u16string precomposed(std::u16string_view text);
 
+// Whether the text is certainly in Normalization Form C already (a quick check that reads it once).
+bool isPrecomposed(std::u16string_view text);
+
 // Normalization Form D (standard canonical decomposition).
 std::u16string decomposed(std::u16string_view text);
 

@@ -1,0 +1,57 @@
+package com.veltor.perivane.bench;
+
+import com.veltor.perivane.Perivane;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import java.nio.file.Paths;
+import java.nio.file.attribute.PosixFilePermission;
+import java.nio.file.attribute.PosixFilePermissions;
+import java.util.Set;
+
+/**
+ * The file-system natives against the JDK's own equivalents, in one JVM: each line prints the
+ * native's median time per call, the JDK's, and their ratio (below 1: the native is faster).
+ */
+public final class FileBench {
+    private FileBench() {}
+
+    public static void main(String[] args) throws Exception {
+        Path dir = Files.createTempDirectory("filebench");
+        Path file = Files.writeString(dir.resolve("file.txt"), "x");
+        Path link = dir.resolve("link");
+        Files.createSymbolicLink(link, Paths.get("file.txt"));
+        String f = file.toString(), l = link.toString();
+        Set<PosixFilePermission> rwxrxr = PosixFilePermissions.fromString("rwxr-xr--");
+        int perBatch = 20_000, batches = 15;
+
+        double worst = 0;
+        worst = Math.max(worst, Timing.compare("isSymbolicLink / Files.isSymbolicLink",
+                () -> Perivane.isSymbolicLink(l), () -> Files.isSymbolicLink(link), perBatch, batches));
+        worst = Math.max(worst, Timing.compare("getSymbolicLinkTarget / Files.readSymbolicLink",
+                () -> Perivane.getSymbolicLinkTarget(l), () -> Files.readSymbolicLink(link), perBatch, batches));
+        Path made = dir.resolve("made");
+        String m = made.toString();
+        worst = Math.max(worst, Timing.compare("create+removeSymbolicLink / create+delete",
+                () -> {
+                    Perivane.createSymbolicLink(m, "file.txt");
+                    return Perivane.removeSymbolicLink(m);
+                },
+                () -> {
+                    Files.createSymbolicLink(made, Paths.get("file.txt"));
+                    Files.delete(made);
+                    return made;
+                }, perBatch / 4, batches));
+        worst = Math.max(worst, Timing.compare("getFileAttributes / getPosixFilePermissions",
+                () -> Perivane.getFileAttributes(f), () -> Files.getPosixFilePermissions(file), perBatch, batches));
+        worst = Math.max(worst, Timing.compare("setFileAttributes / setPosixFilePermissions",
+                () -> Perivane.setFileAttributes(f, true, true, true, true, false, true, true, false, false),
+                () -> Files.setPosixFilePermissions(file, rwxrxr), perBatch, batches));
+        worst = Math.max(worst, Timing.compare("getFileOwner / Files.getOwner",
+                () -> Perivane.getFileOwner(f), () -> Files.getOwner(file), perBatch, batches));
+        System.out.printf("worst ratio %.2f (target: at most 1.00)%n", worst);
+
+        Files.delete(link);
+        Files.delete(file);
+        Files.delete(dir);
+    }
+}

@@ -55,7 +55,7 @@ NATIVE(jstring, getSymbolicLinkTarget)(JNIEnv* env, jclass, jstring path) {
         // A target buffer that cannot be had becomes java.lang.OutOfMemoryError in the frame.
         const std::optional<std::string> target = platform::readSymbolicLink(p.c_str());
         if (!target) return nullptr;
-        return newString(env, platform::utf8ToUtf16Lossy(*target));
+        return newStringFromUtf8(env, *target);
     });
 }
 
@@ -148,7 +148,7 @@ NATIVE(jobjectArray, getCurrentProcessGroups)(JNIEnv* env, jclass) {
             env, env->NewObjectArray(static_cast<jsize>(names.size()), stringClass.get(), nullptr));
         if (!array) throw JavaThrow{"java/lang/OutOfMemoryError", {}};
         for (size_t i = 0; i < names.size(); ++i) {
-            LocalRef<jstring> name(env, newString(env, platform::utf8ToUtf16Lossy(names[i])));
+            LocalRef<jstring> name(env, newStringFromUtf8(env, names[i]));
             env->SetObjectArrayElement(array.get(), static_cast<jsize>(i), name.get());
         }
         return array.release();

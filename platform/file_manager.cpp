@@ -103,9 +103,9 @@ std::optional<NSFileAttributes> NSFileManager::attributesOfItemAtPath(
     const NSString& path, std::optional<NSError>* error) const {
     // A path holding U+0000 or a lone surrogate has no file-system name, so it cannot name an
     // existing item: it is reported as missing without asking the system.
-    const std::optional<std::string> name = fileSystemBytes(path);
+    const FileSystemName name(path);
     struct stat st {};
-    const int errnum = !name ? ENOENT : (::lstat(name->c_str(), &st) == 0 ? 0 : errno);
+    const int errnum = name.c_str() == nullptr ? ENOENT : (::lstat(name.c_str(), &st) == 0 ? 0 : errno);
     if (errnum != 0) {
         if (error != nullptr) *error = NSError::fromErrno(errnum, path, FileOperation::read);
         return std::nullopt;
@@ -115,10 +115,10 @@ std::optional<NSFileAttributes> NSFileManager::attributesOfItemAtPath(
 
 bool NSFileManager::setAttributes(const NSFileAttributeChanges& attributes, const NSString& path,
                                   std::optional<NSError>* error) const {
-    const std::optional<std::string> name = fileSystemBytes(path);
-    int errnum = name ? 0 : ENOENT;  // no file-system name: missing, as above
+    const FileSystemName name(path);
+    int errnum = name.c_str() != nullptr ? 0 : ENOENT;  // no file-system name: missing, as above
     if (errnum == 0 && attributes.posixPermissions &&
-        ::chmod(name->c_str(), static_cast<mode_t>(*attributes.posixPermissions)) != 0) {
+        ::chmod(name.c_str(), static_cast<mode_t>(*attributes.posixPermissions)) != 0) {
         errnum = errno;
     }
     if (errnum != 0) {

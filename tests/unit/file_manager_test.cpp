@@ -1,18 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <cstdlib>
-#include <filesystem>
 
 #include "VLPerivaneJNI/FileFlags.h"
 #include "platform/file_manager.h"
 
 using namespace perivane::platform;
-namespace fs = std::filesystem;
 
 TEST(FileManager, PathComponentsAsThePlatformTakesThem) {
     EXPECT_EQ(lastPathComponent(u"/a/b/x"), u"x");
@@ -66,50 +59,6 @@ TEST(FileManager, PermissionFlagsCrossAsNineBooleans) {
     // Only the nine low bits are reported, whatever sign the 16-bit value has.
     EXPECT_EQ(flagsFromPermissions(static_cast<std::int16_t>(0xFE00)), PermissionFlags{});
     EXPECT_EQ(flagsFromPermissions(-1), (PermissionFlags{1, 1, 1, 1, 1, 1, 1, 1, 1}));
-}
-
-TEST(FileManager, AttributesDescribeALinkItselfWhileChmodFollowsIt) {
-    char tmpl[] = "/tmp/file_manager_test.XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    const std::string dir = tmpl, file = dir + "/f", link = dir + "/l", dangling = dir + "/d";
-    ASSERT_EQ(close(creat(file.c_str(), 0600)), 0);
-    ASSERT_EQ(chmod(file.c_str(), 04750), 0);
-    ASSERT_EQ(symlink("f", link.c_str()), 0);
-    ASSERT_EQ(symlink("none", dangling.c_str()), 0);
-    const auto u = [](const std::string& s) { return NSString(s.begin(), s.end()); };
-    const NSFileManager& fm = NSFileManager::defaultManager();
-
-    std::optional<NSError> error;
-    auto attributes = fm.attributesOfItemAtPath(u(file), &error);
-    ASSERT_TRUE(attributes);
-    EXPECT_FALSE(error);
-    EXPECT_EQ(attributes->filePosixPermissions(), 04750) << "special bits are part of the value";
-    EXPECT_EQ(attributes->fileOwnerAccountID(), geteuid());
-    attributes = fm.attributesOfItemAtPath(u(link), &error);
-    ASSERT_TRUE(attributes);
-    EXPECT_EQ(attributes->filePosixPermissions(), 0777) << "the link's own mode";
-
-    NSFileAttributeChanges changes;
-    changes.posixPermissions = 0640;
-    EXPECT_TRUE(fm.setAttributes(changes, u(link), &error));
-    struct stat st {};
-    ASSERT_EQ(stat(file.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0640u);
-    EXPECT_FALSE(fm.setAttributes(changes, u(dangling), &error));
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->code, NSFileNoSuchFileError);
-
-    // A name no file can have is reported as missing, without asking the system.
-    error.reset();
-    EXPECT_FALSE(fm.attributesOfItemAtPath(NSString(u"/tmp/a\0b", 8), &error));
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->code, NSFileReadNoSuchFileError);
-    error.reset();
-    const char16_t lone[] = {u'/', 0xD800};
-    EXPECT_FALSE(fm.setAttributes(changes, NSString(lone, 2), &error));
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->code, NSFileNoSuchFileError);
-    fs::remove_all(dir);
 }
 
 TEST(FileManager, OwnerNamesComeFromTheUserDatabase) {

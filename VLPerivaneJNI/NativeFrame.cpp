@@ -1,6 +1,8 @@
 #include "NativeFrame.h"
 
+#include <algorithm>
 #include <exception>
+#include <iterator>
 
 #include "platform/unicode.h"
 
@@ -57,10 +59,19 @@ void JavaChars::release() noexcept {
 }
 
 PosixPath::PosixPath(JNIEnv* env, jstring s) {
-    JavaChars chars(env, s);
-    if (!chars.ok()) return;
+    // The units are copied out with GetStringRegion: no release is owed, and a path of common
+    // length needs no heap block (GetStringChars makes one for every compact string).
+    const jsize length = env->GetStringLength(s);
+    char16_t onStack[256];
+    std::u16string onHeap;
+    char16_t* units = onStack;
+    if (static_cast<size_t>(length) > std::size(onStack)) {
+        onHeap.resize(static_cast<size_t>(length));
+        units = onHeap.data();
+    }
+    env->GetStringRegion(s, 0, length, reinterpret_cast<jchar*>(units));  // in range: cannot fail
     available_ = true;
-    bytes_ = platform::fileSystemBytes(chars.view());
+    name_.emplace(std::u16string_view(units, static_cast<size_t>(length)));
 }
 
 void requireNonNull(JNIEnv* env, jobject s, const char* parameter) {
@@ -72,6 +83,17 @@ jstring newString(JNIEnv* env, std::u16string_view units) {
                                static_cast<jsize>(units.size()));
     if (s == nullptr) throw JavaExceptionPending{};
     return s;
+}
+
+jstring newStringFromUtf8(JNIEnv* env, std::string_view bytes) {
+    // ASCII, the common case, widens unit for unit without a heap block.
+    char16_t onStack[256];
+    if (bytes.size() <= std::size(onStack) &&
+        std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        std::copy(bytes.begin(), bytes.end(), onStack);
+        return newString(env, std::u16string_view(onStack, bytes.size()));
+    }
+    return newString(env, platform::utf8ToUtf16Lossy(bytes));
 }
 
 std::u16string_view untilFirstNul(std::u16string_view units) noexcept {

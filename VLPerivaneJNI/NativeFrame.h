@@ -115,11 +115,11 @@ public:
     // False when the JVM could not supply the characters (its error is pending).
     bool available() const noexcept { return available_; }
     // Null when the string cannot name a file (it holds U+0000 or a lone surrogate).
-    const char* c_str() const noexcept { return bytes_ ? bytes_->c_str() : nullptr; }
+    const char* c_str() const noexcept { return name_ ? name_->c_str() : nullptr; }
 
 private:
     bool available_ = false;
-    std::optional<std::string> bytes_;
+    std::optional<platform::FileSystemName> name_;
 };
 
 // A JNI local reference, deleted when the holder goes unless handed out with release().
@@ -148,6 +148,10 @@ void requireNonNull(JNIEnv* env, jobject s, const char* parameter);
 
 // NewString of the units; a null from the JVM (its error pending) throws JavaExceptionPending.
 jstring newString(JNIEnv* env, std::u16string_view units);
+
+// A Java string from bytes the system gave (UTF-8): invalid sequences become U+FFFD. A null
+// from the JVM (its error pending) throws JavaExceptionPending.
+jstring newStringFromUtf8(JNIEnv* env, std::string_view bytes);
 
 // The units up to (not including) the first U+0000, as the text natives return them.
 std::u16string_view untilFirstNul(std::u16string_view units) noexcept;

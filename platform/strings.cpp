@@ -1,11 +1,17 @@
 #include "strings.h"
 
+#include <algorithm>
+
 #include <unicode/ustring.h>
 
 namespace perivane::platform {
 
 std::optional<std::string> utf16ToUtf8(std::u16string_view text) {
     if (text.empty()) return std::string();
+    // Most paths and names are ASCII, whose UTF-8 is the same units narrowed.
+    if (std::all_of(text.begin(), text.end(), [](char16_t c) { return c < 0x80; })) {
+        return std::string(text.begin(), text.end());
+    }
     std::string out(text.size() * 3, '\0');  // every UTF-16 unit needs at most 3 UTF-8 bytes
     int32_t written = 0;
     UErrorCode status = U_ZERO_ERROR;
@@ -19,6 +25,29 @@ std::optional<std::string> utf16ToUtf8(std::u16string_view text) {
 std::optional<std::string> fileSystemBytes(std::u16string_view path) {
     if (path.find(u'\0') != std::u16string_view::npos) return std::nullopt;
     return utf16ToUtf8(path);
+}
+
+FileSystemName::FileSystemName(std::u16string_view path) {
+    // ASCII without U+0000, the common case, is its own UTF-8: narrowed in place. The test
+    // folds every unit into two summaries, a loop the compiler can vectorize.
+    if (path.size() < sizeof inline_) {
+        char16_t all = 0;
+        bool nul = false;
+        for (const char16_t c : path) {
+            all |= c;
+            nul |= c == 0;
+        }
+        if (all < 0x80 && !nul) {
+            for (size_t i = 0; i < path.size(); ++i) inline_[i] = static_cast<char>(path[i]);
+            inline_[path.size()] = '\0';
+            data_ = inline_;
+            return;
+        }
+    }
+    if (std::optional<std::string> bytes = fileSystemBytes(path)) {
+        heap_ = std::move(*bytes);
+        data_ = heap_.c_str();
+    }
 }
 
 namespace {

@@ -19,6 +19,23 @@ std::optional<std::string> utf16ToUtf8(std::u16string_view text);
 // Fails on a lone surrogate and on U+0000, since no file name can hold either.
 std::optional<std::string> fileSystemBytes(std::u16string_view path);
 
+// The bytes that name a file (as fileSystemBytes makes them), kept inline when they are short
+// so that the common call needs no heap block. Not copyable: c_str() points into the object.
+class FileSystemName {
+public:
+    explicit FileSystemName(std::u16string_view path);
+    FileSystemName(const FileSystemName&) = delete;
+    FileSystemName& operator=(const FileSystemName&) = delete;
+
+    // Null when the path cannot name a file (it holds U+0000 or a lone surrogate).
+    const char* c_str() const noexcept { return data_; }
+
+private:
+    char inline_[256];
+    std::string heap_;
+    const char* data_ = nullptr;
+};
+
 // UTF-8 -> UTF-16 for text read back from the system (link targets, user and group names).
 // Every byte sequence that is not valid UTF-8 becomes U+FFFD; this never fails.
 std::u16string utf8ToUtf16Lossy(std::string_view bytes);

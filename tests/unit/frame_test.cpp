@@ -22,7 +22,19 @@ struct FakeJvm {
     std::vector<std::pair<std::string, std::string>> thrown;  // class, message ("<null>" for none)
     bool pending = false;
 
-    static FakeJvm& of(JNIEnv* env) { return *reinterpret_cast<FakeJvm*>(reinterpret_cast<char*>(env) - offsetof(FakeJvm, env)); }
+    // The fake whose env a callback was given (each test makes its fakes one at a time).
+    static FakeJvm& of(JNIEnv* env) {
+        for (FakeJvm* f : live()) {
+            if (&f->env == env) return *f;
+        }
+        throw std::logic_error("unknown JNIEnv");
+    }
+    static std::vector<FakeJvm*>& live() {
+        static std::vector<FakeJvm*> all;
+        return all;
+    }
+    ~FakeJvm() { std::erase(live(), this); }
+    FakeJvm(const FakeJvm&) = delete;
 
     FakeJvm() {
         functions.FindClass = [](JNIEnv* env, const char* name) -> jclass {
@@ -44,6 +56,7 @@ struct FakeJvm {
         functions.ExceptionCheck = [](JNIEnv* env) -> jboolean { return of(env).pending ? JNI_TRUE : JNI_FALSE; };
         functions.DeleteLocalRef = [](JNIEnv*, jobject ref) { delete reinterpret_cast<std::string*>(ref); };
         env.functions = &functions;
+        live().push_back(this);
     }
 };
 

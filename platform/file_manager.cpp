@@ -1,0 +1,131 @@
+#include "file_manager.h"
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+namespace perivane::platform {
+
+namespace {
+NSString quoted(const NSString& name) { return u"\u201C" + name + u"\u201D"; }
+
+long codeFor(int errnum, FileOperation operation) {
+    if (operation == FileOperation::read) {
+        switch (errnum) {
+            case ENOENT: return NSFileReadNoSuchFileError;
+            case EPERM:
+            case EACCES: return NSFileReadNoPermissionError;
+            default: return NSFileReadUnknownError;
+        }
+    }
+    switch (errnum) {
+        case ENOENT: return NSFileNoSuchFileError;
+        case EPERM:
+        case EACCES: return NSFileWriteNoPermissionError;
+        case EROFS: return NSFileWriteVolumeReadOnlyError;
+        default: return NSFileWriteUnknownError;
+    }
+}
+}  // namespace
+
+NSString lastPathComponent(const NSString& path) {
+    const size_t end = path.find_last_not_of(u'/');
+    if (end == NSString::npos) return path.empty() ? NSString() : NSString(u"/");
+    const size_t slash = path.rfind(u'/', end);
+    const size_t start = slash == NSString::npos ? 0 : slash + 1;
+    return path.substr(start, end + 1 - start);
+}
+
+NSString stringByDeletingLastPathComponent(const NSString& path) {
+    const size_t end = path.find_last_not_of(u'/');
+    if (end == NSString::npos) return path.empty() ? NSString() : NSString(u"/");
+    const size_t slash = path.rfind(u'/', end);
+    if (slash == NSString::npos) return NSString();
+    const size_t keep = path.find_last_not_of(u'/', slash);
+    return keep == NSString::npos ? NSString(u"/") : path.substr(0, keep + 1);
+}
+
+NSError NSError::fromErrno(int errnum, const NSString& path, FileOperation operation) {
+    return NSError{codeFor(errnum, operation), path, errnum, operation};
+}
+
+NSString NSError::localizedDescription() const {
+    const NSString file = quoted(lastPathComponent(filePath));
+    switch (code) {
+        case NSFileReadNoSuchFileError:
+            return u"The file " + file + u" couldn\u2019t be opened because there is no such file.";
+        case NSFileReadNoPermissionError:
+            return u"The file " + file +
+                   u" couldn\u2019t be opened because you don\u2019t have permission to view it.";
+        case NSFileReadUnknownError:
+            return u"The file " + file + u" couldn\u2019t be opened.";
+        case NSFileNoSuchFileError:
+            return u"The file " + file + u" doesn\u2019t exist.";
+        case NSFileWriteNoPermissionError:
+            return u"You don\u2019t have permission to save the file " + file + u" in the folder " +
+                   quoted(lastPathComponent(stringByDeletingLastPathComponent(filePath))) + u".";
+        case NSFileWriteVolumeReadOnlyError:
+            return u"The file " + file + u" couldn\u2019t be saved because the volume is read only.";
+        default:
+            return u"The file " + file + u" couldn\u2019t be saved.";
+    }
+}
+
+std::optional<NSString> userName(uid_t uid) {
+    long hint = sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(hint > 0 ? static_cast<size_t>(hint) : 1024);
+    // ERANGE means the entry did not fit. An entry has a fixed size, so doubling reaches it
+    // in a few rounds; the cap stops a misbehaving name service from making this endless.
+    for (;;) {
+        passwd entry{};
+        passwd* found = nullptr;
+        const int rc = getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found);
+        if (rc == ERANGE && buffer.size() < (size_t{1} << 24)) {
+            buffer.resize(buffer.size() * 2);
+            continue;
+        }
+        if (rc != 0 || found == nullptr || found->pw_name == nullptr) return std::nullopt;
+        return utf8ToUtf16Lossy(found->pw_name);
+    }
+}
+
+std::optional<NSString> NSFileAttributes::fileOwnerAccountName() const { return userName(owner_); }
+
+NSFileManager& NSFileManager::defaultManager() noexcept {
+    static NSFileManager shared;  // holds no state: one is as good as another
+    return shared;
+}
+
+std::optional<NSFileAttributes> NSFileManager::attributesOfItemAtPath(
+    const NSString& path, std::optional<NSError>* error) const {
+    // A path holding U+0000 or a lone surrogate has no file-system name, so it cannot name an
+    // existing item: it is reported as missing without asking the system.
+    const FileSystemName name(path);
+    struct stat st {};
+    const int errnum = name.c_str() == nullptr ? ENOENT : (::lstat(name.c_str(), &st) == 0 ? 0 : errno);
+    if (errnum != 0) {
+        if (error != nullptr) *error = NSError::fromErrno(errnum, path, FileOperation::read);
+        return std::nullopt;
+    }
+    return NSFileAttributes(st.st_mode, st.st_uid);
+}
+
+bool NSFileManager::setAttributes(const NSFileAttributeChanges& attributes, const NSString& path,
+                                  std::optional<NSError>* error) const {
+    const FileSystemName name(path);
+    int errnum = name.c_str() != nullptr ? 0 : ENOENT;  // no file-system name: missing, as above
+    if (errnum == 0 && attributes.posixPermissions &&
+        ::chmod(name.c_str(), static_cast<mode_t>(*attributes.posixPermissions)) != 0) {
+        errnum = errno;
+    }
+    if (errnum != 0) {
+        if (error != nullptr) *error = NSError::fromErrno(errnum, path, FileOperation::change);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace perivane::platform

@@ -1,0 +1,74 @@
+#include "finder_info.h"
+
+#include <sys/stat.h>
+#include <sys/xattr.h>
+
+#include <algorithm>
+#include <cerrno>
+
+namespace perivane::platform {
+
+std::uint16_t FinderInfo::finderFlags() const noexcept {
+    return static_cast<std::uint16_t>((bytes[8] << 8) | bytes[9]);
+}
+
+void FinderInfo::setFinderFlags(std::uint16_t flags) noexcept {
+    bytes[8] = static_cast<std::uint8_t>(flags >> 8);
+    bytes[9] = static_cast<std::uint8_t>(flags & 0xFF);
+}
+
+bool FinderInfo::isEmpty() const noexcept {
+    return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; });
+}
+
+std::optional<FinderInfo> FinderInfo::fromAttribute(std::string_view value) {
+    FinderInfo info;
+    if (value.size() != info.bytes.size()) return std::nullopt;
+    std::copy(value.begin(), value.end(), info.bytes.begin());
+    return info;
+}
+
+std::optional<FSRef> FSPathMakeRef(const char* path, int* error) {
+    struct stat st {};
+    if (::stat(path, &st) != 0) {
+        if (error != nullptr) *error = errno;
+        return std::nullopt;
+    }
+    return FSRef{path, S_ISDIR(st.st_mode)};
+}
+
+int FSGetFinderInfo(const FSRef& ref, FinderInfo& info) {
+    // One byte more than a record, so that a longer value shows as too long, not as cut.
+    char value[sizeof info.bytes + 1];
+    const ssize_t n = ::getxattr(ref.path.c_str(), kFinderInfoAttribute, value, sizeof value);
+    if (n < 0) {
+        const int e = errno;
+        // No record stored, or a file system that stores none: the platform reads zeros.
+        if (e == ENODATA || e == ENOTSUP) {
+            info = FinderInfo{};
+            return 0;
+        }
+        return e == ERANGE ? EINVAL : e;
+    }
+    const std::optional<FinderInfo> stored =
+        FinderInfo::fromAttribute(std::string_view(value, static_cast<size_t>(n)));
+    if (!stored) return EINVAL;
+    info = *stored;
+    return 0;
+}
+
+int FSSetFinderInfo(const FSRef& ref, const FinderInfo& info) {
+    if (info.isEmpty()) {
+        if (::removexattr(ref.path.c_str(), kFinderInfoAttribute) == 0) return 0;
+        const int e = errno;
+        // Nothing stored, or nowhere to store it: either way the record now reads as zeros.
+        return (e == ENODATA || e == ENOTSUP) ? 0 : e;
+    }
+    if (::setxattr(ref.path.c_str(), kFinderInfoAttribute, info.bytes.data(), info.bytes.size(),
+                   0) == 0) {
+        return 0;
+    }
+    return errno;
+}
+
+}  // namespace perivane::platform

@@ -1,0 +1,25 @@
+// The groups of the calling process and their names, through the C library (getgroups and
+// the group database).
+#pragma once
+
+#include <sys/types.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace perivane::platform {
+
+// The supplementary group IDs of the process, in the order the system keeps them; empty when
+// it belongs to none or the query fails.
+std::vector<gid_t> processGroupIDs();
+
+// The name of group `gid` in the group database (a lookup other threads cannot disturb);
+// nullopt when the database has no entry for it.
+std::optional<std::string> groupName(gid_t gid);
+
+// The names of the process's groups, in the order of processGroupIDs(), duplicates kept and
+// IDs without a name left out.
+std::vector<std::string> processGroupNames();
+
+}  // namespace perivane::platform

@@ -142,8 +142,7 @@ std::optional<NSString> getproclline(kinfo_proc* proc, int*, int* argv0Length, i
     }
 
     // The further strings (the environment first), only for our own processes or for root.
-    const uid_t me = ::getuid();
-    if (showArguments != 0 && (me == 0 || proc->kp_eproc.e_pcred.p_ruid == me)) {
+    if (showArguments != 0 && (::getuid() == 0 || proc->kp_eproc.e_pcred.p_ruid == ::getuid())) {
         while (cursor < end) {
             if (area[cursor] == '\0') {
                 if (lastEnd != nullptr && area + cursor == lastEnd + 1) break;  // an empty string

@@ -38,7 +38,7 @@ struct DirCloser {
     void operator()(DIR* d) const noexcept { ::closedir(d); }
 };
 
-// Reads from fd into [out, out + capacity) until end of file or the space is full. Returns the
+// Reads a /proc file into [out, out + capacity) until its end or the space is full. Returns the
 // byte count, or -1 when the first read fails. `more` says whether bytes were left unread; the
 // first of them is then in `next` (it has been read).
 ssize_t readUpTo(int fd, char* out, size_t capacity, bool& more, char& next) {
@@ -51,8 +51,10 @@ ssize_t readUpTo(int fd, char* out, size_t capacity, bool& more, char& next) {
             if (total == 0) return -1;
             break;
         }
-        if (n == 0) return static_cast<ssize_t>(total);
         total += static_cast<size_t>(n);
+        // A /proc file of a process gives all it has in one read when there is room for it,
+        // so a short read is its end.
+        if (static_cast<size_t>(n) < capacity - (total - n)) return static_cast<ssize_t>(total);
     }
     ssize_t n;
     do n = ::read(fd, &next, 1); while (n < 0 && errno == EINTR);
@@ -118,18 +120,36 @@ private:
         return 0;
     }
 
-    // One record per process directory of /proc. The size query lists /proc and leaves room
-    // for an eighth more processes; the read lists it again and fails with ENOMEM when the
-    // table has outgrown the buffer since.
+    // At least the number of processes: the system's task count (every thread of every
+    // process, so never fewer), which /proc/loadavg gives in one short read; or, failing
+    // that, the count of process directories.
+    static size_t taskCount() {
+        Fd fd(::open("/proc/loadavg", O_RDONLY | O_CLOEXEC));
+        char text[128];
+        ssize_t n = fd ? ::read(fd.get(), text, sizeof text - 1) : -1;
+        if (n > 0) {
+            text[n] = '\0';
+            unsigned long running = 0, tasks = 0;
+            if (std::sscanf(text, "%*s %*s %*s %lu/%lu", &running, &tasks) == 2 && tasks > 0)
+                return tasks;
+        }
+        std::unique_ptr<DIR, DirCloser> proc(::opendir("/proc"));
+        size_t count = 0;
+        while (proc && ::readdir(proc.get()) != nullptr) ++count;
+        return count;
+    }
+
+    // One record per process directory of /proc, with the short name and the owner. The size
+    // query leaves room for an eighth more processes than there are; the read lists /proc and
+    // fails with ENOMEM when the table has outgrown the buffer since.
     static int processTable(void* oldp, size_t* oldlenp) {
-        std::unique_ptr<DIR, DirCloser> dir(::opendir("/proc"));
-        if (!dir) return -1;
         if (oldp == nullptr) {
-            size_t count = 0;
-            while (const dirent* e = ::readdir(dir.get())) count += isPid(e->d_name);
+            const size_t count = taskCount();
             *oldlenp = (count + count / 8 + 8) * sizeof(kinfo_proc);
             return 0;
         }
+        std::unique_ptr<DIR, DirCloser> dir(::opendir("/proc"));
+        if (!dir) return -1;
         const size_t capacity = *oldlenp / sizeof(kinfo_proc);
         auto* out = static_cast<kinfo_proc*>(oldp);
         const int dirFd = ::dirfd(dir.get());

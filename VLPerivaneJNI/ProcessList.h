@@ -1,5 +1,5 @@
-// The running-application check's own routines: the process-table snapshot and the naming of
-// one process from its argument area. They live in VLPerivane.cpp beside isAppRunning; this
+// The running-application check's own routines: the process-table snapshot, the naming of
+// one process from its argument area, and the search over all names. They live in VLPerivane.cpp beside isAppRunning; this
 // header lets the unit tests reach them (the library exports none of them).
 #pragma once
 
@@ -49,5 +49,10 @@ std::optional<platform::NSString> getproclline(kinfo_proc* proc, int* unused, in
 // The same, reading the area into `buffer` (which any earlier call may have filled).
 std::optional<platform::NSString> getproclline(kinfo_proc* proc, int* unused, int* argv0Length,
                                                int showArguments, ArgumentBuffer& buffer);
+
+// Whether some process other than pid 0 has a name equal to `path` when letter case is folded
+// and canonically equivalent forms count as equal. Every process is named before the first
+// comparison; the comparisons stop at the first match.
+bool isRunningNamed(const platform::NSString& path);
 
 }  // namespace perivane

@@ -158,35 +158,36 @@ std::optional<NSString> getproclline(kinfo_proc* proc, int*, int* argv0Length, i
     return nameFromBytes(area + start, static_cast<size_t>(lastEnd - (area + start)));
 }
 
+bool isRunningNamed(const NSString& path) {
+    // Name every process first, then compare.
+    std::vector<NSString> names;
+    kinfo_proc* records = nullptr;
+    unsigned long count = 0;
+    if (GetBSDProcessList(&records, &count) == 0) {
+        std::unique_ptr<kinfo_proc, void (*)(void*)> owned(records, &std::free);
+        names.reserve(count);
+        ArgumentBuffer buffer;  // one for all the processes of this call
+        for (unsigned long i = 0; i < count; ++i) {
+            if (records[i].kp_proc.p_pid == 0) continue;
+            int argv0Length = 0;
+            std::optional<NSString> name = getproclline(&records[i], nullptr, &argv0Length, 0, buffer);
+            if (name) names.push_back(std::move(*name));
+        }
+    }
+    for (const NSString& name : names) {
+        if (platform::equalIgnoringCase(name, path)) return true;
+    }
+    return false;
+}
+
 }  // namespace perivane
 
 NATIVE(jboolean, isAppRunning)(JNIEnv* env, jclass, jstring path) {
     return cocoaBracket<jboolean>(env, [&]() -> jboolean {
         const std::optional<NSString> wanted = JNFNormalizedNSStringForPath(env, path);
         if (!wanted) return JNI_FALSE;
-
-        // Name every process first, then compare.
-        std::vector<NSString> names;
-        kinfo_proc* records = nullptr;
-        unsigned long count = 0;
-        if (GetBSDProcessList(&records, &count) == 0) {
-            std::unique_ptr<kinfo_proc, void (*)(void*)> owned(records, &std::free);
-            names.reserve(count);
-            ArgumentBuffer buffer;  // one for all the processes of this call
-            for (unsigned long i = 0; i < count; ++i) {
-                if (records[i].kp_proc.p_pid == 0) continue;
-                int argv0Length = 0;
-                std::optional<NSString> name =
-                    getproclline(&records[i], nullptr, &argv0Length, 0, buffer);
-                if (name) names.push_back(std::move(*name));
-            }
-        }
-        for (const NSString& name : names) {
-            if (platform::equalIgnoringCase(name, *wanted)) return JNI_TRUE;
-        }
-        return JNI_FALSE;
+        return isRunningNamed(*wanted) ? JNI_TRUE : JNI_FALSE;
     });
 }
-
 
 // ---- Dock ----------------------------------------------------------------------------------

@@ -27,7 +27,7 @@ static int scan() {
         std::snprintf(path, sizeof path, "/proc/%s/cmdline", e->d_name);
         int fd = open(path, O_RDONLY | O_CLOEXEC);
         if (fd < 0) continue;
-        if (read(fd, buffer, sizeof buffer) > 0) ++bytes;  // the whole command line, one read
+        if (read(fd, buffer, sizeof buffer) > 0) bytes = bytes + 1;  // the whole command line, one read
         close(fd);
         ++count;
     }

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <algorithm>
 #include <cstring>
+#include <map>
+#include <vector>
 #include <string>
 #include <string_view>
 
@@ -20,7 +22,9 @@ namespace {
 
 class FakeSource : public ProcessSource {
 public:
-    std::string area;        // the argument area every process gets
+    std::string area;        // the argument area of every process not in `areas`
+    std::map<pid_t, std::string> areas;
+    std::vector<pid_t> areasRead;
     bool areaFails = false;  // the process has ended
     int argmax = 4096;
     std::string table;       // the process table's bytes
@@ -36,8 +40,11 @@ public:
         }
         if (namelen == 3 && name[1] == KERN_PROCARGS2) {
             if (areaFails) return errno = ESRCH, -1;
-            size_t n = std::min(area.size(), *oldlenp);
-            std::memcpy(oldp, area.data(), n);
+            areasRead.push_back(name[2]);
+            auto found = areas.find(name[2]);
+            const std::string& a = found != areas.end() ? found->second : area;
+            size_t n = std::min(a.size(), *oldlenp);
+            std::memcpy(oldp, a.data(), n);
             *oldlenp = n;
             return 0;
         }
@@ -247,4 +254,27 @@ TEST(ProcessSnapshot, StartsAgainWhileTheTableOutgrowsTheBufferAndFailsOtherwise
     EXPECT_EQ(GetBSDProcessList(&list, &count), EPERM);
     EXPECT_EQ(list, nullptr);
     EXPECT_EQ(count, 0u);
+}
+
+TEST(RunningCheck, NamesEveryProcessButPidZeroThenMatchesIgnoringCaseAndForm) {
+    FakeSource s;
+    UseSource use(s);
+    kinfo_proc records[4] = {record(0, "/zero"), record(5, "kworker"), record(6, "cafe"),
+                             record(7, "bad")};
+    s.table.assign(reinterpret_cast<const char*>(records), sizeof records);
+    s.areas[5] = withArgc(0, ""s);                                      // a kernel thread
+    s.areas[6] = withArgc(2, "/x\0\0\0\0\0/Apps/Caf\xC3\xA9.app\0-v\0E=1\0\0"s);
+    s.areas[7] = withArgc(1, "/x\0\0\0\0\0/Apps/\xC3.app\0"s);          // invalid UTF-8
+
+    EXPECT_TRUE(isRunningNamed(u"/APPS/CAFE\u0301.APP"));
+    EXPECT_EQ(s.areasRead, (std::vector<pid_t>{5, 6, 7}));  // all named, pid 0 never
+    EXPECT_TRUE(isRunningNamed(u"KWorker"));                // the short name stands in
+    EXPECT_FALSE(isRunningNamed(u"/zero"));
+    EXPECT_FALSE(isRunningNamed(u"cafe"));  // named by argv[0], not by the short name
+    EXPECT_FALSE(isRunningNamed(u"bad"));   // no name at all
+    EXPECT_FALSE(isRunningNamed(u"/Apps/Caf\u00e9.app -v"));
+    EXPECT_FALSE(isRunningNamed(u"/x"));
+
+    s.tableError = EIO;  // no snapshot: nothing runs
+    EXPECT_FALSE(isRunningNamed(u"/APPS/CAFE\u0301.APP"));
 }

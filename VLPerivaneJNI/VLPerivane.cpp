@@ -29,8 +29,6 @@ namespace perivane {
 
 namespace {
 
-const int kProcessTableName[3] = {platform::CTL_KERN, platform::KERN_PROC, platform::KERN_PROC_ALL};
-
 // A name from zero-terminated UTF-8 bytes, in Normalization Form C; invalid UTF-8 gives none.
 std::optional<NSString> nameFromBytes(const char* bytes, size_t length) {
     std::optional<NSString> text = platform::utf8ToUtf16Strict(std::string_view(bytes, length));
@@ -46,6 +44,8 @@ std::optional<NSString> shortCommandName(const kinfo_proc& proc) {
 }  // namespace
 
 int GetBSDProcessList(kinfo_proc** procList, unsigned long* procCount) {
+    static const int kProcessTableName[3] = {platform::CTL_KERN, platform::KERN_PROC,
+                                             platform::KERN_PROC_ALL};
     *procList = nullptr;
     *procCount = 0;
     // The table can grow between the size query and the read; then the read fails with ENOMEM

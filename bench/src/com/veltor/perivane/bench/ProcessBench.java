@@ -65,11 +65,13 @@ public final class ProcessBench {
         String wanted = Normalizer.normalize(path, Normalizer.Form.NFC);
         return ProcessHandle.allProcesses().anyMatch(ph -> {
             ProcessHandle.Info info = ph.info();
+            // The JDK offers the executable and the arguments after argv[0], not argv[0] itself:
+            // the command is the nearest thing to compare; the arguments are taken as a
+            // caller looking for argv[0] would take them.
             String command = info.command().orElse(null);
-            String[] arguments = info.arguments().orElse(null);
-            if (command == null) return false;
-            String name = arguments == null ? command : command;  // argv[0] is not offered
-            return Normalizer.normalize(name, Normalizer.Form.NFC).equalsIgnoreCase(wanted);
+            Timing.sink = info.arguments().orElse(null);
+            return command != null
+                    && Normalizer.normalize(command, Normalizer.Form.NFC).equalsIgnoreCase(wanted);
         });
     }
 

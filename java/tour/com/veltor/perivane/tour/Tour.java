@@ -35,5 +35,6 @@ public final class Tour {
         System.out.println("Perivane tour: HOME=" + System.getenv("HOME"));
         TextTour.run();
         FileTour.run();
+        ProcessTour.run();
     }
 }

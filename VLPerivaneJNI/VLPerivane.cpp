@@ -46,17 +46,25 @@ NATIVE(jboolean, setFileAttributes)(JNIEnv* env, jclass, jstring path, jboolean 
     });
 }
 
+namespace {
+// The item's attributes, or nothing after the platform's error has been logged (`failed`).
+std::optional<platform::NSFileAttributes> attributesLoggingError(const NSString& path, bool& failed) {
+    std::optional<platform::NSError> error;
+    std::optional<platform::NSFileAttributes> attributes =
+        platform::NSFileManager::defaultManager().attributesOfItemAtPath(path, &error);
+    failed = error.has_value();
+    if (failed) platform::NSLog(error->localizedDescription());
+    return failed ? std::nullopt : attributes;
+}
+}  // namespace
+
 NATIVE(jbooleanArray, getFileAttributes)(JNIEnv* env, jclass, jstring path) {
     return cocoaBracket<jbooleanArray>(env, [&]() -> jbooleanArray {
         const std::optional<NSString> p = JNFNormalizedNSStringForPath(env, path);
         if (!p) return nullptr;
-        std::optional<platform::NSError> error;
-        const std::optional<platform::NSFileAttributes> attributes =
-            platform::NSFileManager::defaultManager().attributesOfItemAtPath(*p, &error);
-        if (error) {
-            platform::NSLog(error->localizedDescription());
-            return nullptr;
-        }
+        bool failed = false;
+        const std::optional<platform::NSFileAttributes> attributes = attributesLoggingError(*p, failed);
+        if (failed) return nullptr;
         // Read as a signed 16-bit value, of which only the nine permission bits are reported.
         const auto value =
             attributes ? static_cast<std::int16_t>(attributes->filePosixPermissions()) : 0;
@@ -71,13 +79,8 @@ NATIVE(jstring, getFileOwner)(JNIEnv* env, jclass, jstring path) {
     return cocoaBracket<jstring>(env, [&]() -> jstring {
         const std::optional<NSString> p = JNFNormalizedNSStringForPath(env, path);
         if (!p) return nullptr;
-        std::optional<platform::NSError> error;
-        const std::optional<platform::NSFileAttributes> attributes =
-            platform::NSFileManager::defaultManager().attributesOfItemAtPath(*p, &error);
-        if (error) {
-            platform::NSLog(error->localizedDescription());
-            return nullptr;
-        }
+        bool failed = false;
+        const std::optional<platform::NSFileAttributes> attributes = attributesLoggingError(*p, failed);
         if (!attributes) return nullptr;
         return JNFNSToJavaString(env, attributes->fileOwnerAccountName());  // nil: no name
     });

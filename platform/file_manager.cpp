@@ -1,6 +1,7 @@
 #include "file_manager.h"
 
-#include <pwd.h>
+#include "user_database.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -74,25 +75,11 @@ NSString NSError::localizedDescription() const {
     }
 }
 
-std::optional<NSString> userName(uid_t uid) {
-    long hint = sysconf(_SC_GETPW_R_SIZE_MAX);
-    std::vector<char> buffer(hint > 0 ? static_cast<size_t>(hint) : 1024);
-    // ERANGE means the entry did not fit. An entry has a fixed size, so doubling reaches it
-    // in a few rounds; the cap stops a misbehaving name service from making this endless.
-    for (;;) {
-        passwd entry{};
-        passwd* found = nullptr;
-        const int rc = getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found);
-        if (rc == ERANGE && buffer.size() < (size_t{1} << 24)) {
-            buffer.resize(buffer.size() * 2);
-            continue;
-        }
-        if (rc != 0 || found == nullptr || found->pw_name == nullptr) return std::nullopt;
-        return utf8ToUtf16Lossy(found->pw_name);
-    }
+std::optional<NSString> NSFileAttributes::fileOwnerAccountName() const {
+    std::optional<std::string> name = userName(owner_);
+    if (!name) return std::nullopt;
+    return utf8ToUtf16Lossy(*name);  // bytes that are not UTF-8 read as U+FFFD
 }
-
-std::optional<NSString> NSFileAttributes::fileOwnerAccountName() const { return userName(owner_); }
 
 NSFileManager& NSFileManager::defaultManager() noexcept {
     static NSFileManager shared;  // holds no state: one is as good as another

@@ -64,10 +64,6 @@ private:
     uid_t owner_;
 };
 
-// The user name of `uid` from the user database (thread-safe lookup); nullopt when it has
-// none. Bytes that are not UTF-8 read as U+FFFD.
-std::optional<NSString> userName(uid_t uid);
-
 // The entries of an attribute dictionary handed to setAttributes:ofItemAtPath:error:.
 struct NSFileAttributeChanges {
     std::optional<int> posixPermissions;  // NSFilePosixPermissions

@@ -14,10 +14,6 @@ namespace perivane::platform {
 // it belongs to none or the query fails.
 std::vector<gid_t> processGroupIDs();
 
-// The name of group `gid` in the group database (a lookup other threads cannot disturb);
-// nullopt when the database has no entry for it.
-std::optional<std::string> groupName(gid_t gid);
-
 // The names of the process's groups, in the order of processGroupIDs(), duplicates kept and
 // IDs without a name left out.
 std::vector<std::string> processGroupNames();

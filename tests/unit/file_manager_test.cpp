@@ -4,6 +4,7 @@
 
 #include "VLPerivaneJNI/FileFlags.h"
 #include "platform/file_manager.h"
+#include "platform/user_database.h"
 
 using namespace perivane::platform;
 
@@ -61,7 +62,9 @@ TEST(FileManager, PermissionFlagsCrossAsNineBooleans) {
     EXPECT_EQ(flagsFromPermissions(-1), (PermissionFlags{1, 1, 1, 1, 1, 1, 1, 1, 1}));
 }
 
-TEST(FileManager, OwnerNamesComeFromTheUserDatabase) {
-    EXPECT_EQ(userName(0), std::optional<NSString>(u"root"));
+TEST(UserDatabase, NamesOfUsersAndGroups) {
+    EXPECT_EQ(userName(0), std::optional<std::string>("root"));
     EXPECT_FALSE(userName(4242424)) << "an id without an entry has no name";
+    EXPECT_EQ(groupName(0), std::optional<std::string>("root"));
+    EXPECT_FALSE(groupName(4242424));
 }

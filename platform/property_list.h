@@ -54,7 +54,13 @@ using Array = std::vector<Value>;
 // A dictionary that keeps its keys in the order they were read or first set. Keys are UTF-8.
 class Dictionary {
 public:
-    Dictionary() = default;
+    // Defined below, once DictionaryEntry is complete.
+    Dictionary();
+    Dictionary(const Dictionary&);
+    Dictionary(Dictionary&&) noexcept;
+    Dictionary& operator=(const Dictionary&);
+    Dictionary& operator=(Dictionary&&) noexcept;
+    ~Dictionary();
 
     // The value under `key`, or null.
     const Value* find(std::string_view key) const;
@@ -64,8 +70,8 @@ public:
     // Appends without looking for the key (the caller knows it is new).
     void append(std::string key, Value value);
 
-    size_t size() const { return entries_.size(); }
-    bool empty() const { return entries_.empty(); }
+    size_t size() const;
+    bool empty() const;
     const std::vector<DictionaryEntry>& entries() const { return entries_; }
 
     friend bool operator==(const Dictionary&, const Dictionary&);
@@ -99,6 +105,14 @@ struct DictionaryEntry {
     friend bool operator==(const DictionaryEntry&, const DictionaryEntry&) = default;
 };
 
+inline Dictionary::Dictionary() = default;
+inline Dictionary::Dictionary(const Dictionary&) = default;
+inline Dictionary::Dictionary(Dictionary&&) noexcept = default;
+inline Dictionary& Dictionary::operator=(const Dictionary&) = default;
+inline Dictionary& Dictionary::operator=(Dictionary&&) noexcept = default;
+inline Dictionary::~Dictionary() = default;
+inline size_t Dictionary::size() const { return entries_.size(); }
+inline bool Dictionary::empty() const { return entries_.empty(); }
 inline bool operator==(const Dictionary& a, const Dictionary& b) { return a.entries_ == b.entries_; }
 
 // Limits a file must keep to be read at all. libplist parses and frees recursively, so a
@@ -107,7 +121,7 @@ inline bool operator==(const Dictionary& a, const Dictionary& b) { return a.entr
 // before libplist sees the bytes.
 inline constexpr size_t kMaxFileBytes = 8u << 20;
 inline constexpr size_t kMaxDepth = 128;
-inline constexpr size_t kMaxValues = 1u << 20;
+inline constexpr size_t kMaxValues = 1u << 18;  // a preferences domain holds hundreds
 
 // Whether the bytes stay within the limits above: a scan of the binary object graph (through
 // its offset table) or of the XML tag nesting. False also for bytes too malformed to scan.

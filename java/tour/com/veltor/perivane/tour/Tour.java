@@ -34,5 +34,6 @@ public final class Tour {
     public static void main(String[] args) throws Exception {
         System.out.println("Perivane tour: HOME=" + System.getenv("HOME"));
         TextTour.run();
+        DockTour.run();
     }
 }

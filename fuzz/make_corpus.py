@@ -3,7 +3,9 @@
 
 Seeds are made here from scratch: Dock-shaped domains in both formats, every value type,
 and the shapes the loader must refuse (deep nesting, shared-reference explosions, cycles,
-damaged trailers). Run it again after changing it; the outputs are checked in.
+damaged trailers). Run it again after changing it; the outputs are checked in. Inputs the fuzzer found that
+broke the loader's contract are kept beside them as regression seeds (date-fraction: a
+date with a fraction of a second that drifted by a microsecond on each rewrite).
 """
 import datetime
 import os

@@ -282,6 +282,44 @@ bool isLargeUnsignedNode(plist_t node) {
     return !negative;
 }
 
+// Dates: libplist keeps the file's double but its API trades in whole seconds and truncated
+// microseconds, which drift by a microsecond on each rewrite. The exact double is taken from,
+// and given back through, a one-object binary list: "bplist00", 0x33 and 8 bytes big-endian.
+constexpr size_t kDateAt = kBinaryMagic.size();
+
+double dateSeconds(plist_t node) {
+    char* bin = nullptr;  // the writer does nothing unless this starts null
+    uint32_t length = 0;
+    plist_to_bin(node, &bin, &length);
+    double seconds = 0;
+    if (bin != nullptr && length >= kDateAt + 9 && static_cast<unsigned char>(bin[kDateAt]) == 0x33) {
+        const uint64_t bits = readBigEndian(reinterpret_cast<const unsigned char*>(bin) + kDateAt + 1, 8);
+        std::memcpy(&seconds, &bits, sizeof seconds);
+    } else {
+        int32_t sec = 0, usec = 0;
+        plist_get_date_val(node, &sec, &usec);
+        seconds = sec + usec / 1e6;
+    }
+    if (bin != nullptr) plist_to_bin_free(bin);
+    return seconds;
+}
+
+Node dateNode(double seconds) {
+    uint64_t bits;
+    std::memcpy(&bits, &seconds, sizeof bits);
+    std::string bin(kBinaryMagic);
+    bin += '\x33';
+    for (int s = 56; s >= 0; s -= 8) bin += static_cast<char>(bits >> s);
+    bin += static_cast<char>(kDateAt);  // the offset table: one one-byte offset
+    bin += std::string(6, '\0') + "\x01\x01";
+    for (uint64_t v : {uint64_t{1}, uint64_t{0}, uint64_t{kDateAt + 9}}) {
+        for (int s = 56; s >= 0; s -= 8) bin += static_cast<char>(v >> s);
+    }
+    plist_t node = nullptr;
+    plist_from_bin(bin.data(), static_cast<uint32_t>(bin.size()), &node);
+    return Node(node);
+}
+
 std::optional<Value> fromNode(plist_t node, size_t depth) {
     if (node == nullptr || depth > kMaxDepth) return std::nullopt;
     switch (plist_get_node_type(node)) {
@@ -342,11 +380,8 @@ std::optional<Value> fromNode(plist_t node, size_t depth) {
         plist_get_bool_val(node, &b);
         return Value(b != 0);
     }
-    case PLIST_DATE: {
-        Date date;
-        plist_get_date_val(node, &date.seconds, &date.microseconds);
-        return Value(date);
-    }
+    case PLIST_DATE:
+        return Value(Date{dateSeconds(node)});
     case PLIST_DATA: {
         uint64_t length = 0;
         const char* p = plist_get_data_ptr(node, &length);
@@ -402,7 +437,7 @@ Node toNode(const Value& value, size_t depth) {
             } else if constexpr (std::is_same_v<T, bool>) {
                 return Node(plist_new_bool(x ? 1 : 0));
             } else if constexpr (std::is_same_v<T, Date>) {
-                return Node(plist_new_date(x.seconds, x.microseconds));
+                return dateNode(x.seconds);
             } else {
                 return Node(plist_new_data(reinterpret_cast<const char*>(x.data()), x.size()));
             }

@@ -41,10 +41,9 @@ private:
     bool large_ = false;
 };
 
-// A date: seconds and microseconds since 2001-01-01 00:00:00 UTC.
+// A date: seconds since 2001-01-01 00:00:00 UTC, as binary files store it (a double).
 struct Date {
-    int32_t seconds = 0;
-    int32_t microseconds = 0;
+    double seconds = 0;
     friend bool operator==(const Date&, const Date&) = default;
 };
 

@@ -162,6 +162,11 @@ TEST(PropertyList, XmlInBinaryOutKeepsTypesSignsAndText) {
     const std::optional<std::string> binary = toBinary(*read);
     ASSERT_TRUE(binary && binary->starts_with("bplist00"));
     EXPECT_EQ(parse(*binary), read);
+    // A date with a fraction of a second keeps its exact value through rewrites.
+    for (double seconds : {602449506.123456789, -1.5e-7, 1e9 + 0.999999}) {
+        const Value date(Date{seconds});
+        EXPECT_EQ(parse(*toBinary(date)), date) << seconds;
+    }
     const std::string again = libplistXml(*binary);
     EXPECT_NE(again.find("<integer>-5</integer>"), std::string::npos);
     EXPECT_NE(again.find("<integer>18446744073709551615</integer>"), std::string::npos);

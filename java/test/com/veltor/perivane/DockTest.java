@@ -185,6 +185,10 @@ class DockTest {
             assertTrue(xml.contains("<key>persistent-apps</key>"));
             assertTrue(xml.contains("file:///Applications/iTerm.app/"));
         }
+        try (var files = Files.list(DOMAIN.getParent())) {
+            System.out.println("temporary files left by killed writers: "
+                    + files.filter(f -> f.getFileName().toString().startsWith(".com.apple.dock.plist.")).count());
+        }
         // Still a domain the library reads and changes.
         assertTrue(Perivane.registerFileAsDockIcon("/Applications/After.app", "After"));
         assertTrue(plistutil(DOMAIN).contains("<string>/Applications/After.app</string>"));

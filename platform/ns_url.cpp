@@ -23,18 +23,26 @@ constexpr std::array<bool, 256> kUnreserved = [] {
     return t;
 }();
 
-std::optional<std::string> workingDirectory() {
+// The working directory with a trailing "/": as the system names it (for lstat), and in the
+// decomposed form the URL is written in.
+struct WorkingDirectory {
+    std::string bytes;
+    std::string decomposed;
+};
+
+std::optional<WorkingDirectory> workingDirectory() {
     std::vector<char> buffer(4096);
     while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
         if (errno != ERANGE) return std::nullopt;
         buffer.resize(buffer.size() * 2);
     }
     std::string cwd(buffer.data());
-    // Names read back from the system get the same decomposition as the path itself.
+    if (cwd.empty() || cwd.back() != '/') cwd += '/';
+    WorkingDirectory wd{cwd, cwd};
     if (std::optional<std::u16string> units = utf8ToUtf16Strict(cwd)) {
-        if (std::optional<std::string> d = fileSystemBytes(fileSystemDecomposed(*units))) return d;
+        if (std::optional<std::string> d = fileSystemBytes(fileSystemDecomposed(*units))) wd.decomposed = *d;
     }
-    return cwd;
+    return wd;
 }
 
 // Whether the path names a folder now, by lstat. The platform's file systems find a name in
@@ -73,15 +81,14 @@ std::optional<NSURL> NSURL::fileURLWithPath(const NSString& path) {
     if (path.empty()) return std::nullopt;
     std::optional<std::string> bytes = fileSystemBytes(fileSystemDecomposed(path));
     if (!bytes) return std::nullopt;
-    std::string prefix;
+    WorkingDirectory base;
     if (path.front() != u'/') {
-        std::optional<std::string> cwd = workingDirectory();
+        std::optional<WorkingDirectory> cwd = workingDirectory();
         if (!cwd) return std::nullopt;
-        prefix = *cwd;
-        if (prefix.empty() || prefix.back() != '/') prefix += '/';
+        base = std::move(*cwd);
     }
-    std::string absolute = prefix + *bytes;
-    if (absolute.back() != '/' && namesFolder(prefix, path)) absolute += '/';
+    std::string absolute = base.decomposed + *bytes;
+    if (absolute.back() != '/' && namesFolder(base.bytes, path)) absolute += '/';
     return NSURL(percentEncodeFilePath(absolute));
 }
 

@@ -76,13 +76,15 @@ TEST(NSURL, AddsASlashOnlyForAFolderThatExistsNow) {
 TEST(NSURL, RelativePathsAreTakenAgainstTheWorkingDirectory) {
     ScratchHome scratch;
     const std::string old = std::filesystem::current_path();
-    ASSERT_EQ(chdir(scratch.path().c_str()), 0);
-    std::filesystem::create_directories("Here.app");
+    // A working directory stored composed: its URL is decomposed, and lstat still finds it.
+    const std::string cwd = scratch.path() + "/Caf\u00e9";
+    std::filesystem::create_directories(cwd + "/Here.app");
+    ASSERT_EQ(chdir(cwd.c_str()), 0);
     const std::string relative = urlOf(u"Here.app");
     const std::string missing = urlOf(u"sub/There.app");
     ASSERT_EQ(chdir(old.c_str()), 0);
-    EXPECT_EQ(relative, "file://" + scratch.path() + "/Here.app/");
-    EXPECT_EQ(missing, "file://" + scratch.path() + "/sub/There.app");
+    EXPECT_EQ(relative, "file://" + scratch.path() + "/Cafe%CC%81/Here.app/");
+    EXPECT_EQ(missing, "file://" + scratch.path() + "/Cafe%CC%81/sub/There.app");
 }
 
 TEST(NSStringPaths, ComponentsAsThePlatformSplitsThem) {

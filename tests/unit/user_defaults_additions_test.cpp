@@ -93,7 +93,7 @@ TEST(DockAdditions, PinsAndUnpinsAgainstTheRealDockFile) {
     EXPECT_EQ(urlStrings(), expected);
     EXPECT_FALSE(remove(u"/Applications/Visual Studio Code.app"));
 
-    // Our own record: exactly the specified shape, last in the list, found again by its path.
+    // Our own record: exactly the tile record, last in the list, found again by its path.
     EXPECT_TRUE(add(u"/Applications/Foo Bar.app", u"Foo Bar"));
     const auto domain = dockDomain();
     const Array& apps = *domain->find("persistent-apps")->array();

@@ -23,7 +23,7 @@ final class DockTour {
         if (real) {
             Files.copy(sample, domain, StandardCopyOption.REPLACE_EXISTING);
             domain.toFile().setWritable(true, true);
-            System.out.println("  (starting from a Dock domain that macOS wrote: " + sample + ")");
+            System.out.println("  (starting from a Dock domain the Dock itself wrote: " + sample + ")");
         } else {
             Files.writeString(domain, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                     + "<plist version=\"1.0\"><dict><key>persistent-apps</key><array/></dict></plist>\n",

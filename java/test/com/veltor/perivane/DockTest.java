@@ -2,6 +2,7 @@ package com.veltor.perivane;
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertFalse;
+import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import java.io.BufferedReader;
@@ -118,6 +119,9 @@ class DockTest {
         // A path that cannot name a file is refused the same way.
         assertFalse(Perivane.registerFileAsDockIcon("/Applications/Foo\u0000.app", "label"));
         assertFalse(Perivane.registerFileAsDockIcon("/Applications/\ud800.app", "label"));
+        // An empty path is refused by the path conversion itself, as a pending exception.
+        RuntimeException e = assertThrows(RuntimeException.class, () -> Perivane.registerFileAsDockIcon("", "label"));
+        assertTrue(e.getMessage().contains("nil or empty path argument"), e.getMessage());
         assertTrue(java.util.Arrays.equals(before, Files.readAllBytes(DOMAIN)), "the domain was rewritten");
     }
 

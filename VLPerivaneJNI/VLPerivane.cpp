@@ -8,6 +8,7 @@
 #include "NativeFrame.h"
 #include "platform/file_manager.h"
 #include "platform/log.h"
+#include "UserDefaultsAdditions.h"
 
 using namespace perivane;
 using namespace perivane::jni;
@@ -264,3 +265,22 @@ NATIVE(jboolean, isAppRunning)(JNIEnv* env, jclass, jstring path) {
 }
 
 // ---- Dock ----------------------------------------------------------------------------------
+
+NATIVE(jboolean, registerFileAsDockIcon)(JNIEnv* env, jclass, jstring path, jstring name) {
+    return cocoaBracket<jboolean>(env, [&]() -> jboolean {
+        const std::optional<NSString> p = JNFNormalizedNSStringForPath(env, path);
+        const std::optional<NSString> n = JNFJavaToNSString(env, name);
+        if (!p || !n) return JNI_FALSE;
+        platform::NSUserDefaults defaults = platform::NSUserDefaults::standardUserDefaults();
+        return additions::addApplicationToDock(defaults, *p, *n) ? JNI_TRUE : JNI_FALSE;
+    });
+}
+
+NATIVE(jboolean, unregisterFileAsDockIcon)(JNIEnv* env, jclass, jstring path) {
+    return cocoaBracket<jboolean>(env, [&]() -> jboolean {
+        const std::optional<NSString> p = JNFNormalizedNSStringForPath(env, path);
+        if (!p) return JNI_FALSE;
+        platform::NSUserDefaults defaults = platform::NSUserDefaults::standardUserDefaults();
+        return additions::removeApplicationFromDock(defaults, *p) ? JNI_TRUE : JNI_FALSE;
+    });
+}

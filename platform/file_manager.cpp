@@ -1,5 +1,6 @@
 #include "file_manager.h"
 
+#include "ns_string_paths.h"
 #include "user_database.h"
 
 #include <sys/stat.h>
@@ -31,23 +32,6 @@ long codeFor(int errnum, FileOperation operation) {
     }
 }
 }  // namespace
-
-NSString lastPathComponent(const NSString& path) {
-    const size_t end = path.find_last_not_of(u'/');
-    if (end == NSString::npos) return path.empty() ? NSString() : NSString(u"/");
-    const size_t slash = path.rfind(u'/', end);
-    const size_t start = slash == NSString::npos ? 0 : slash + 1;
-    return path.substr(start, end + 1 - start);
-}
-
-NSString stringByDeletingLastPathComponent(const NSString& path) {
-    const size_t end = path.find_last_not_of(u'/');
-    if (end == NSString::npos) return path.empty() ? NSString() : NSString(u"/");
-    const size_t slash = path.rfind(u'/', end);
-    if (slash == NSString::npos) return NSString();
-    const size_t keep = path.find_last_not_of(u'/', slash);
-    return keep == NSString::npos ? NSString(u"/") : path.substr(0, keep + 1);
-}
 
 NSError NSError::fromErrno(int errnum, const NSString& path, FileOperation operation) {
     return NSError{codeFor(errnum, operation), path, errnum, operation};

@@ -39,13 +39,6 @@ struct NSError {
     static NSError fromErrno(int errnum, const NSString& path, FileOperation operation);
 };
 
-// The last component of a path as the platform takes it: trailing slashes do not count, and
-// the root is "/".
-NSString lastPathComponent(const NSString& path);
-// The path without its last component ("/" for a component just under the root, "" when the
-// path has no slash).
-NSString stringByDeletingLastPathComponent(const NSString& path);
-
 // The attribute dictionary of one item, with the entries the library reads.
 class NSFileAttributes {
 public:

@@ -8,17 +8,6 @@
 
 using namespace perivane::platform;
 
-TEST(FileManager, PathComponentsAsThePlatformTakesThem) {
-    EXPECT_EQ(lastPathComponent(u"/a/b/x"), u"x");
-    EXPECT_EQ(lastPathComponent(u"/a/b/x//"), u"x");
-    EXPECT_EQ(lastPathComponent(u"x"), u"x");
-    EXPECT_EQ(lastPathComponent(u"/"), u"/");
-    EXPECT_EQ(lastPathComponent(u""), u"");
-    EXPECT_EQ(stringByDeletingLastPathComponent(u"/a/b//x/"), u"/a/b");
-    EXPECT_EQ(stringByDeletingLastPathComponent(u"/x"), u"/");
-    EXPECT_EQ(stringByDeletingLastPathComponent(u"x"), u"");
-}
-
 TEST(FileManager, ErrorsCarryThePlatformsCodesAndSentences) {
     struct Case {
         int errnum;

@@ -36,5 +36,6 @@ public final class Tour {
         TextTour.run();
         FileTour.run();
         ProcessTour.run();
+        DockTour.run();
     }
 }

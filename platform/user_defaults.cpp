@@ -1,0 +1,188 @@
+#include "user_defaults.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <utility>
+#include <vector>
+
+namespace perivane::platform {
+
+namespace {
+
+class Fd {
+public:
+    explicit Fd(int fd) : fd_(fd) {}
+    ~Fd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return fd_; }
+    // Closes now and tells whether the close succeeded (it can report a failed write).
+    bool close() { return ::close(std::exchange(fd_, -1)) == 0; }
+
+private:
+    int fd_;
+};
+
+std::optional<std::string> homeFolder() {
+    if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') return home;
+    std::vector<char> buffer(16384);
+    passwd pw{};
+    passwd* found = nullptr;
+    if (getpwuid_r(getuid(), &pw, buffer.data(), buffer.size(), &found) != 0 || found == nullptr ||
+        pw.pw_dir == nullptr || pw.pw_dir[0] == '\0') {
+        return std::nullopt;
+    }
+    return std::string(pw.pw_dir);
+}
+
+// Makes every missing folder of `dir` (mode 0700), as mkdir -p does.
+bool makeFolders(const std::string& dir) {
+    struct stat st{};
+    if (::stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+    const size_t slash = dir.find_last_of('/');
+    if (slash != std::string::npos && slash > 0 && !makeFolders(dir.substr(0, slash))) return false;
+    return ::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
+}
+
+bool writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+// The file's bytes, or nullopt when it is missing, not a regular file, unreadable, or larger
+// than any property list we read (checked before reading it).
+std::optional<std::string> readSmallFile(const std::string& path) {
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) return std::nullopt;
+    struct stat st{};
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    if (static_cast<uint64_t>(st.st_size) > plist::kMaxFileBytes) return std::nullopt;
+    std::string bytes;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return std::nullopt;
+        }
+        if (n == 0) break;
+        bytes.append(buffer, static_cast<size_t>(n));
+        if (bytes.size() > plist::kMaxFileBytes) return std::nullopt;  // it grew meanwhile
+    }
+    return bytes;
+}
+
+}  // namespace
+
+// ---- lock ----------------------------------------------------------------------------------
+
+std::optional<PersistentDomainLock> PersistentDomainLock::acquire(std::string_view domainName) {
+    const std::optional<std::string> path = NSUserDefaults::domainPath(domainName);
+    if (!path) return std::nullopt;
+    const std::string lockPath = *path + ".lock";
+    const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) return std::nullopt;
+    while (::flock(fd, LOCK_EX) != 0) {
+        if (errno != EINTR) {
+            ::close(fd);
+            return std::nullopt;
+        }
+    }
+    return PersistentDomainLock(fd);
+}
+
+PersistentDomainLock::PersistentDomainLock(PersistentDomainLock&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)) {}
+
+PersistentDomainLock::~PersistentDomainLock() {
+    if (fd_ >= 0) ::close(fd_);  // closing the last descriptor releases the lock
+}
+
+// ---- domains -------------------------------------------------------------------------------
+
+std::optional<std::string> NSUserDefaults::domainPath(std::string_view name) {
+    if (name.empty() || name == "." || name == ".." ||
+        name.find_first_of(std::string_view("/\0", 2)) != std::string_view::npos) {
+        return std::nullopt;
+    }
+    std::optional<std::string> home = homeFolder();
+    if (!home) return std::nullopt;
+    while (home->size() > 1 && home->back() == '/') home->pop_back();
+    if (*home == "/") home->clear();
+    return *home + "/Library/Preferences/" + std::string(name) + ".plist";
+}
+
+std::shared_ptr<const plist::Dictionary> NSUserDefaults::persistentDomainForName(
+    std::string_view name) const {
+    if (auto it = pending_.find(name); it != pending_.end()) return it->second;
+    const std::optional<std::string> path = domainPath(name);
+    if (!path) return nullptr;
+    const std::optional<std::string> bytes = readSmallFile(*path);
+    if (!bytes) return nullptr;
+    std::optional<plist::Value> root = plist::parse(*bytes);
+    if (!root || root->dictionary() == nullptr) return nullptr;
+    return std::make_shared<const plist::Dictionary>(std::move(std::get<plist::Dictionary>(root->v)));
+}
+
+void NSUserDefaults::setPersistentDomain(plist::Dictionary domain, std::string_view name) {
+    pending_.insert_or_assign(std::string(name),
+                              std::make_shared<const plist::Dictionary>(std::move(domain)));
+}
+
+bool NSUserDefaults::synchronize() {
+    bool allWritten = true;
+    for (auto it = pending_.begin(); it != pending_.end();) {
+        const std::optional<std::string> path = domainPath(it->first);
+        const std::optional<std::string> bytes =
+            path ? plist::toBinary(plist::Value(*it->second)) : std::nullopt;
+        if (bytes && writeFileAtomically(*path, *bytes)) {
+            it = pending_.erase(it);  // stored: later reads come from the file again
+        } else {
+            allWritten = false;
+            ++it;
+        }
+    }
+    return allWritten;
+}
+
+bool writeFileAtomically(const std::string& path, std::string_view bytes) {
+    const size_t slash = path.find_last_of('/');
+    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (base.empty() || !makeFolders(dir)) return false;
+
+    mode_t mode = 0600;
+    if (struct stat st{}; ::stat(path.c_str(), &st) == 0) mode = st.st_mode & 07777;
+
+    std::string temp = (dir == "/" ? "" : dir) + "/." + base + ".XXXXXX";
+    Fd fd(::mkostemp(temp.data(), O_CLOEXEC));
+    if (fd.get() < 0) return false;
+    const bool written = ::fchmod(fd.get(), mode) == 0 && writeAll(fd.get(), bytes) &&
+                         ::fsync(fd.get()) == 0 && fd.close() &&
+                         ::rename(temp.c_str(), path.c_str()) == 0;
+    if (!written) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    // Make the rename itself durable; the new file is in place whatever this reports.
+    Fd folder(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.get() >= 0) ::fsync(folder.get());
+    return true;
+}
+
+}  // namespace perivane::platform

@@ -1,0 +1,133 @@
+package com.veltor.perivane;
+
+import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertFalse;
+import static org.junit.jupiter.api.Assertions.assertInstanceOf;
+import static org.junit.jupiter.api.Assertions.assertNull;
+import static org.junit.jupiter.api.Assertions.assertThrows;
+import static org.junit.jupiter.api.Assertions.fail;
+
+import java.lang.reflect.InvocationTargetException;
+import java.lang.reflect.Method;
+import java.lang.reflect.Modifier;
+import java.util.Arrays;
+import java.util.LinkedHashMap;
+import java.util.Map;
+import java.util.Set;
+import java.util.TreeSet;
+import org.junit.jupiter.api.Test;
+
+/**
+ * Calls every native with null arguments and, where it takes a path, an empty one, and fails
+ * when a native is declared but not swept here. Plain natives refuse null by name; bracketed
+ * ones answer null or false in silence, and raise the platform's complaint for an empty path.
+ */
+class NativeSweepTest {
+    private static final String EMPTY_PATH_MESSAGE = "Non-Java exception raised, not handled! (Original problem: "
+            + "*** -[NSFileManager fileSystemRepresentationWithPath:]: nil or empty path argument)";
+
+    /** Natives whose implementation is still to come: they must not be bound yet. */
+    private static final Set<String> NOT_BUILT = Set.of("createShortcutItem", "removeShortcutItem",
+            "createDesktopItem", "removeDesktopItem", "getShortcutPath", "getDesktopFolder", "getHomeFolder",
+            "getFolder");
+
+    interface Call {
+        void run() throws Exception;
+    }
+
+    private static void refusesNull(String parameter, Call call) {
+        NullPointerException e = assertThrows(NullPointerException.class, call::run);
+        assertEquals(parameter, e.getMessage());
+    }
+
+    private static void raisesForEmptyPath(Call call) {
+        RuntimeException e = assertThrows(RuntimeException.class, call::run);
+        assertEquals(RuntimeException.class, e.getClass());
+        assertEquals(EMPTY_PATH_MESSAGE, e.getMessage());
+    }
+
+    private static final boolean F = false;
+
+    private final Map<String, Call> sweep = new LinkedHashMap<>();
+
+    NativeSweepTest() {
+        sweep.put("toHfsStylePath", () -> refusesNull("path", () -> Perivane.toHfsStylePath(null)));
+        sweep.put("toUnxStylePath", () -> refusesNull("path", () -> Perivane.toUnxStylePath(null)));
+        sweep.put("normalize", () -> refusesNull("text", () -> Perivane.normalize(null)));
+        sweep.put("listVolumes", () -> assertFalse(Perivane.listVolumes().length == 0));
+        sweep.put("getAllVolumeInfos", () -> assertFalse(Perivane.getAllVolumeInfos().length == 0));
+        sweep.put("isSymbolicLink", () -> {
+            refusesNull("path", () -> Perivane.isSymbolicLink(null));
+            assertFalse(Perivane.isSymbolicLink(""));
+        });
+        sweep.put("getSymbolicLinkTarget", () -> {
+            refusesNull("path", () -> Perivane.getSymbolicLinkTarget(null));
+            assertNull(Perivane.getSymbolicLinkTarget(""));
+        });
+        sweep.put("createSymbolicLink", () -> {
+            refusesNull("linkPath", () -> Perivane.createSymbolicLink(null, "/tmp"));
+            refusesNull("targetPath", () -> Perivane.createSymbolicLink("/tmp/never-made-by-the-sweep", null));
+        });
+        sweep.put("removeSymbolicLink", () -> refusesNull("path", () -> Perivane.removeSymbolicLink(null)));
+        sweep.put("hasBundleBit", () -> refusesNull("path", () -> Perivane.hasBundleBit(null)));
+        sweep.put("setBundleBit", () -> refusesNull("path", () -> Perivane.setBundleBit(null, true)));
+        sweep.put("getCurrentProcessGroups", Perivane::getCurrentProcessGroups);
+        sweep.put("setUMask", () -> {
+            int old = Perivane.setUMask(022);
+            assertEquals(022, Perivane.setUMask(old));
+        });
+        sweep.put("isAppRunning", () -> {
+            assertFalse(Perivane.isAppRunning(null));
+            raisesForEmptyPath(() -> Perivane.isAppRunning(""));
+        });
+        sweep.put("registerFileAsDockIcon", () -> {
+            assertFalse(Perivane.registerFileAsDockIcon(null, "name"));
+            assertFalse(Perivane.registerFileAsDockIcon("/Applications/X.app", null));
+            raisesForEmptyPath(() -> Perivane.registerFileAsDockIcon("", "name"));
+        });
+        sweep.put("unregisterFileAsDockIcon", () -> {
+            assertFalse(Perivane.unregisterFileAsDockIcon(null));
+            raisesForEmptyPath(() -> Perivane.unregisterFileAsDockIcon(""));
+        });
+        sweep.put("getFileAttributes", () -> {
+            assertNull(Perivane.getFileAttributes(null));
+            raisesForEmptyPath(() -> Perivane.getFileAttributes(""));
+        });
+        sweep.put("setFileAttributes", () -> {
+            assertFalse(Perivane.setFileAttributes(null, F, F, F, F, F, F, F, F, F));
+            raisesForEmptyPath(() -> Perivane.setFileAttributes("", F, F, F, F, F, F, F, F, F));
+        });
+        sweep.put("getFileOwner", () -> {
+            assertNull(Perivane.getFileOwner(null));
+            raisesForEmptyPath(() -> Perivane.getFileOwner(""));
+        });
+    }
+
+    @Test
+    void everyNativeIsSweptAndBehavesAtItsEdges() throws Exception {
+        Set<String> declared = new TreeSet<>();
+        for (Method m : Perivane.class.getDeclaredMethods()) {
+            if (Modifier.isNative(m.getModifiers())) declared.add(m.getName());
+        }
+        assertEquals(27, declared.size(), declared.toString());
+        Set<String> unswept = new TreeSet<>(declared);
+        unswept.removeAll(sweep.keySet());
+        unswept.removeAll(NOT_BUILT);
+        if (!unswept.isEmpty()) fail("natives not swept: " + unswept);
+
+        for (Map.Entry<String, Call> e : sweep.entrySet()) {
+            try {
+                e.getValue().run();
+            } catch (UnsatisfiedLinkError err) {
+                fail(e.getKey() + " is not exported by the library", err);
+            }
+        }
+        for (String name : NOT_BUILT) {
+            Method m = Arrays.stream(Perivane.class.getDeclaredMethods()).filter(x -> x.getName().equals(name))
+                    .findFirst().orElseThrow();
+            Object[] args = new Object[m.getParameterCount()];
+            InvocationTargetException e = assertThrows(InvocationTargetException.class, () -> m.invoke(null, args));
+            assertInstanceOf(UnsatisfiedLinkError.class, e.getCause(), name);
+        }
+    }
+}

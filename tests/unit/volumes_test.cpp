@@ -117,10 +117,3 @@ TEST(Volumes, LongNamesAreCutToTheRecordsCapacity) {
     ASSERT_EQ(list.FSGetVolumeInfo(1, kFSVolInfoNone, nullptr, &name), noErr);
     EXPECT_EQ(name.length, 255);
 }
-
-TEST(Volumes, LiveListStartsWithTheRoot) {
-    const auto volumes = mountedVolumes();
-    ASSERT_FALSE(volumes.empty());
-    EXPECT_EQ(volumes[0].mountPoint, "/");
-    for (size_t i = 1; i < volumes.size(); ++i) EXPECT_NE(volumes[i].mountPoint, "/");
-}

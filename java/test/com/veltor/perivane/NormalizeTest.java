@@ -1,7 +1,6 @@
 package com.veltor.perivane;
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
-import static org.junit.jupiter.api.Assertions.assertThrows;
 
 import java.text.Normalizer;
 import org.junit.jupiter.api.Test;
@@ -42,11 +41,5 @@ class NormalizeTest {
     void keepsSurrogatesPairedOrNot() {
         assertEquals("\ud83d\ude00", Perivane.normalize("\ud83d\ude00"));
         assertEquals("a\ud800\u00e9", Perivane.normalize("a\ud800e\u0301"));
-    }
-
-    @Test
-    void nullIsRefusedByName() {
-        NullPointerException e = assertThrows(NullPointerException.class, () -> Perivane.normalize(null));
-        assertEquals("text", e.getMessage());
     }
 }

@@ -2,7 +2,6 @@ package com.veltor.perivane;
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertNull;
-import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 import static org.junit.jupiter.api.Assumptions.assumeTrue;
 
@@ -76,11 +75,5 @@ class PathStyleTest {
     @Test
     void resultsStopAtANul() {
         assertEquals("/Vol/a", Perivane.toUnxStylePath("Vol:a\u0000b"));
-    }
-
-    @Test
-    void nullIsRefusedByName() {
-        assertEquals("path", assertThrows(NullPointerException.class, () -> Perivane.toHfsStylePath(null)).getMessage());
-        assertEquals("path", assertThrows(NullPointerException.class, () -> Perivane.toUnxStylePath(null)).getMessage());
     }
 }

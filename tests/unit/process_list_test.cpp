@@ -19,16 +19,18 @@ using namespace std::string_literals;
 
 namespace {
 
+// In place of /proc while it lives.
 class FakeSource : public ProcessSource {
 public:
-    std::string area;                     // of every process not in `areas`
-    std::map<pid_t, std::string> areas;
+    std::map<pid_t, std::string> areas;  // none: an empty area
     std::vector<pid_t> areasRead;
-    bool areaFails = false;               // the process has ended
+    bool areaFails = false;              // the process has ended
     int argmax = 4096;
-    std::string table;                    // the process table's bytes
-    int enomemReads = 0;                  // table reads that fail with ENOMEM first
+    std::string table;                   // the process table's bytes
+    int enomemReads = 0;                 // table reads that fail with ENOMEM first
     int tableError = 0, sizeQueries = 0;
+    ProcessSource* previous = setProcessSource(this);
+    ~FakeSource() override { setProcessSource(previous); }
 
     int sysctl(const int* name, unsigned namelen, void* oldp, size_t* oldlenp, const void*,
                size_t, AreaUse) override {
@@ -36,7 +38,7 @@ public:
         if (name[1] == KERN_PROCARGS2) {
             if (areaFails) return errno = ESRCH, -1;
             areasRead.push_back(name[2]);
-            const std::string& a = areas.count(name[2]) ? areas[name[2]] : area;
+            const std::string& a = areas[name[2]];
             *oldlenp = std::min(a.size(), *oldlenp);
             return std::memcpy(oldp, a.data(), *oldlenp), 0;
         }
@@ -46,15 +48,6 @@ public:
         *oldlenp = table.size();
         return std::memcpy(oldp, table.data(), table.size()), 0;
     }
-};
-
-class UseSource {
-public:
-    explicit UseSource(ProcessSource& s) : previous_(setProcessSource(&s)) {}
-    ~UseSource() { setProcessSource(previous_); }
-
-private:
-    ProcessSource* previous_;
 };
 
 std::string withArgc(int argc, const std::string& rest) {
@@ -69,9 +62,10 @@ kinfo_proc record(pid_t pid, const char* comm, uid_t uid = ::getuid()) {
     return k;
 }
 
-// The name getproclline gives, with the length it stored (-7: none stored).
-std::pair<std::optional<NSString>, int> name(FakeSource& s, kinfo_proc k, int flag) {
-    UseSource use(s);
+// The name getproclline gives pid 42, with the length it stored (-7: none stored).
+std::pair<std::optional<NSString>, int> name(int flag, const char* comm = "short",
+                                             uid_t uid = ::getuid()) {
+    kinfo_proc k = record(42, comm, uid);
     int length = -7;
     std::optional<NSString> n = getproclline(&k, nullptr, &length, flag);
     return {n, length};
@@ -83,86 +77,66 @@ const NSString kWithEnvironment = u"/bin/x a b HOME=/h PATH=/p";
 
 }  // namespace
 
-TEST(GetProcLine, FlagZeroGivesArgvZeroAndTheFlagJoinsTheRest) {
+TEST(GetProcLine, NamesFromHandBuiltAreas) {
     FakeSource s;
-    s.area = kArea;
-    EXPECT_EQ(name(s, record(42, "xx"), 0), std::make_pair(std::optional<NSString>(u"/bin/x"), 6));
-    EXPECT_EQ(name(s, record(42, "xx"), 1), std::make_pair(std::optional(kWithEnvironment), 6));
-    s.area = withArgc(3, "/e\0\0\0/bin/x\0a\0b\0\0HOME=/h\0"s);  // empty first environment string
-    EXPECT_EQ(name(s, record(42, "xx"), 1).first, NSString(u"/bin/x a b"));
+    const std::optional<NSString> shortName = u"short", none;
+    struct Case { std::string area; int flag; std::optional<NSString> name; int length; };
+    const Case cases[] = {
+        {kArea, 0, u"/bin/x", 6},
+        {kArea, 1, kWithEnvironment, 6},
+        {withArgc(3, "/e\0\0\0/bin/x\0a\0b\0\0HOME=/h\0"s), 1, u"/bin/x a b", 6},
+        {withArgc(0, "/e\0\0\0/bin/x\0"s), 0, shortName, -7},
+        {withArgc(-5, "/e\0\0\0/bin/x\0"s), 0, shortName, -7},
+        {withArgc(0, "/e\0\0\0HOME=/h\0\0"s), 1, u"HOME=/h", -7},  // no arguments: still walked
+        {withArgc(1, "/e\0\0\0/Apps/Cafe\xCC\x81.app\0"s), 0, u"/Apps/Caf\u00e9.app", 16},
+        {withArgc(1, "/e\0\0\0/Apps/\xFF.app\0"s), 0, none, 11},  // no short name instead
+    };
+    for (const Case& c : cases) {
+        s.areas[42] = c.area;
+        EXPECT_EQ(name(c.flag), std::make_pair(c.name, c.length)) << testing::PrintToString(c.area);
+    }
+    // No executable path end, padding to the end, argv[0] not ended, shorter than argc.
+    for (const std::string& area : {withArgc(1, "/no/end"s), withArgc(1, "/e\0\0\0\0\0\0"s),
+                                    withArgc(1, "/e\0\0\0/bin/x-no-end"s), "\1\0"s}) {
+        s.areas[42] = area;
+        for (int flag : {0, 1})
+            EXPECT_EQ(name(flag), std::make_pair(shortName, -7)) << testing::PrintToString(area);
+    }
+    s.areas[42] = withArgc(0, ""s);
+    EXPECT_EQ(name(0, "bad\xC3").first, none);
+    ArgumentBuffer buffer;  // a shorter area read after a longer one ends at its own end
+    kinfo_proc k = record(42, "k");
+    s.areas[42] = withArgc(2, "/e\0\0\0/a/long/first/argument\0x\0E=1\0\0"s);
+    getproclline(&k, nullptr, nullptr, 1, buffer);
+    s.areas[42] = withArgc(1, "/e\0\0\0/b"s);
+    EXPECT_EQ(getproclline(&k, nullptr, nullptr, 0, buffer), NSString(u"k"));
+    s.areaFails = true;  // the process ended after the snapshot
+    EXPECT_EQ(name(0, "gone").first, NSString(u"gone"));
+    s.areaFails = false;
+    s.argmax = 0;  // no largest size to be had
+    EXPECT_EQ(name(0, "nomax").first, NSString(u"nomax"));
 }
 
 TEST(GetProcLine, EnvironmentOnlyForTheProcessUserOrRoot) {
     FakeSource s;
-    s.area = kArea;
-    if (::getuid() != 0) {
-        EXPECT_EQ(name(s, record(42, "xx", ::getuid() + 1), 1).first, NSString(u"/bin/x a b"));
-        return;
-    }
-    EXPECT_EQ(name(s, record(42, "xx", 12345), 1).first, kWithEnvironment);  // root sees all
-    pid_t child = ::fork();  // another user: a child that gives up root
-    ASSERT_GE(child, 0);
+    s.areas[42] = kArea;
+    const auto named = [&](uid_t owner) { return name(1, "xx", owner).first; };
+    const bool root = ::getuid() == 0;
+    EXPECT_EQ(named(::getuid() + 1), root ? kWithEnvironment : NSString(u"/bin/x a b"));
+    if (!root) return;
+    pid_t child = ::fork();  // a child that gives up root
     if (child == 0) {
-        bool ok = ::setuid(65534) == 0 &&
-                  name(s, record(42, "xx", 0), 1).first == NSString(u"/bin/x a b") &&
-                  name(s, record(42, "xx", 65534), 1).first == kWithEnvironment;
+        bool ok = ::setuid(65534) == 0 && named(0) == NSString(u"/bin/x a b") &&
+                  named(65534) == kWithEnvironment;
         ::_exit(ok ? 0 : 1);
     }
-    int status = 0;
+    int status = -1;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-}
-
-TEST(GetProcLine, MalformedOrMissingAreasFallBackToTheShortName) {
-    FakeSource s;
-    const auto named = [&](const std::string& area, int flag) {
-        s.area = area;
-        return name(s, record(42, "short"), flag);
-    };
-    const auto fallback = std::make_pair(std::optional<NSString>(u"short"), -7);
-    for (int flag : {0, 1}) {
-        EXPECT_EQ(named(withArgc(1, "/no/end/of/the/executable"s), flag), fallback);
-        EXPECT_EQ(named(withArgc(1, "/e\0\0\0\0\0\0"s), flag), fallback);         // padding to the end
-        EXPECT_EQ(named(withArgc(1, "/e\0\0\0/bin/x-no-end"s), flag), fallback);  // argv[0] not ended
-        EXPECT_EQ(named("\1\0"s, flag), fallback);                                // shorter than argc
-    }
-    EXPECT_EQ(named(withArgc(0, "/e\0\0\0/bin/x\0"s), 0), fallback);
-    EXPECT_EQ(named(withArgc(-5, "/e\0\0\0/bin/x\0"s), 0), fallback);
-    // With the flag and no arguments, the further strings are still walked.
-    EXPECT_EQ(named(withArgc(0, "/e\0\0\0HOME=/h\0\0"s), 1).first, NSString(u"HOME=/h"));
-
-    s.areaFails = true;  // the process ended after the snapshot
-    EXPECT_EQ(name(s, record(42, "gone"), 0).first, NSString(u"gone"));
-    s.areaFails = false;
-    s.argmax = 0;  // no largest size to be had
-    EXPECT_EQ(name(s, record(42, "nomax"), 0).first, NSString(u"nomax"));
-}
-
-TEST(GetProcLine, NamesAreUtf8InFormCAndInvalidBytesGiveNone) {
-    FakeSource s;
-    s.area = withArgc(1, "/e\0\0\0/Apps/Cafe\xCC\x81.app\0"s);
-    EXPECT_EQ(name(s, record(42, "k"), 0).first, NSString(u"/Apps/Caf\u00e9.app"));
-    // No fallback to the short name for invalid UTF-8, in the area or in the record.
-    s.area = withArgc(1, "/e\0\0\0/Apps/\xFF.app\0"s);
-    EXPECT_EQ(name(s, record(42, "valid"), 0), std::make_pair(std::optional<NSString>(), 11));
-    s.area = withArgc(0, ""s);
-    EXPECT_FALSE(name(s, record(42, "bad\xC3"), 0).first);
-}
-
-TEST(GetProcLine, AReusedBufferKeepsNoTraceOfEarlierAreas) {
-    FakeSource s;
-    UseSource use(s);
-    ArgumentBuffer buffer;
-    kinfo_proc k = record(42, "k");
-    s.area = withArgc(2, "/e\0\0\0/a/long/first/argument\0x\0E=1\0\0"s);
-    EXPECT_EQ(getproclline(&k, nullptr, nullptr, 1, buffer), NSString(u"/a/long/first/argument x E=1"));
-    s.area = withArgc(1, "/e\0\0\0/b"s);  // ends at the area's end, whatever follows in memory
-    EXPECT_EQ(getproclline(&k, nullptr, nullptr, 0, buffer), NSString(u"k"));
+    EXPECT_EQ(status, 0);
 }
 
 TEST(ProcessSnapshot, CountsWholeRecordsAndStartsAgainWhileTheTableGrows) {
     FakeSource s;
-    UseSource use(s);
     kinfo_proc records[3] = {record(1, "a"), record(2, "b"), record(3, "c")};
     s.table = std::string(reinterpret_cast<const char*>(records), sizeof records) + "12345";
     s.enomemReads = 5;
@@ -174,7 +148,7 @@ TEST(ProcessSnapshot, CountsWholeRecordsAndStartsAgainWhileTheTableGrows) {
     EXPECT_STREQ(list[2].kp_proc.p_comm, "c");
     std::free(list);
 
-    s.table.resize(sizeof(kinfo_proc) - 1);  // one byte short of a record
+    s.table.resize(sizeof(kinfo_proc) - 1);
     ASSERT_EQ(GetBSDProcessList(&list, &count), 0);
     EXPECT_EQ(count, 0u);
     std::free(list);
@@ -187,7 +161,6 @@ TEST(ProcessSnapshot, CountsWholeRecordsAndStartsAgainWhileTheTableGrows) {
 
 TEST(RunningCheck, NamesEveryProcessButPidZeroThenMatchesIgnoringCaseAndForm) {
     FakeSource s;
-    UseSource use(s);
     kinfo_proc records[4] = {record(0, "/zero"), record(5, "kworker"), record(6, "cafe"),
                              record(7, "bad")};
     s.table.assign(reinterpret_cast<const char*>(records), sizeof records);

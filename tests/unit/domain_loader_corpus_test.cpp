@@ -38,16 +38,3 @@ TEST(DomainLoaderCorpus, EverySeedGetsItsVerdict) {
     }
     EXPECT_EQ(seen, expected.size());
 }
-
-TEST(DomainLoaderCorpus, BinaryAndXmlSeedsReadAlike) {
-    using namespace platform::plist;
-    const auto read = [](const std::string& name) {
-        return fuzz::checkDomainBytes(readWholeFile(std::string(PERIVANE_FUZZ_CORPUS) + "/" + name));
-    };
-    const std::optional<Value> binary = read("every-type-binary");
-    ASSERT_TRUE(binary);
-    EXPECT_EQ(read("every-type-xml"), binary);
-    EXPECT_EQ(*binary->dictionary()->find("min"), Value(Integer::fromSigned(INT64_MIN)));
-    EXPECT_EQ(*binary->dictionary()->find("string"), Value("text \u2126 \U0001F600 \u00e9"));
-    EXPECT_EQ(*read("utf16-string")->dictionary()->find("k"), Value("A\u2126"));
-}

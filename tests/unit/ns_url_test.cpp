@@ -41,8 +41,6 @@ TEST(NSURL, EncodesAndDecomposesAsThePlatformDoes) {
          }) {
         EXPECT_EQ(urlOf(path), url);
     }
-    EXPECT_EQ(NSURL::fileURLWithPath(u"/Applications/Foo Bar.app/")->absoluteString(),
-              u"file:///Applications/Foo%20Bar.app/");
 }
 
 TEST(NSURL, AddsASlashOnlyForAFolderThatExistsNowAndResolvesRelativePaths) {

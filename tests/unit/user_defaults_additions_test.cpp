@@ -61,17 +61,8 @@ void writeDock(const ScratchHome& home, Array apps) {
 // Each case: the Dock's entries, adds (+) and removals (-) with the answers they must give, and
 // the URL strings left afterwards.
 TEST(DockAdditions, MatchesWhatTheDockAndTheAddWrote) {
-    struct Op {
-        char kind;
-        std::u16string path;
-        bool answer;
-    };
-    struct Case {
-        const char* what;
-        Array apps;
-        std::vector<Op> ops;
-        std::vector<std::string> left;
-    };
+    struct Op { char kind; std::u16string path; bool answer; };
+    struct Case { const char* what; Array apps; std::vector<Op> ops; std::vector<std::string> left; };
     const std::vector<Case> cases = {
         {"a substring, case-sensitive; every match removed, order kept",
          {entry("file:///Applications/Foo.app/"), entry("file:///Applications/Bar.app/"),
@@ -119,7 +110,7 @@ TEST(DockAdditions, NeverWritesADomainItCouldNotRead) {
     ScratchHome home;
     EXPECT_FALSE(add(u"/Applications/A.app"));
     EXPECT_FALSE(remove(u"/Applications/A.app"));
-    EXPECT_FALSE(std::filesystem::exists(home.domainFile(kDock)));
+    EXPECT_FALSE(std::filesystem::exists(home.preferences()));  // not even the folder or a lock file
     for (const std::string bytes : {"bplist00 damaged", "<plist><array/></plist>",
                                     "<plist><dict><key>persistent-apps</key><string>x</string></dict></plist>"}) {
         home.writeDomainFile(kDock, bytes);

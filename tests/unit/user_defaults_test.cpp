@@ -3,10 +3,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
-#include <atomic>
-#include <chrono>
 #include <filesystem>
-#include <thread>
 
 #include "platform/user_defaults.h"
 #include "scratch_home.h"
@@ -35,53 +32,31 @@ std::vector<std::string> folderEntries(const std::string& dir) {
 
 }  // namespace
 
-// Files that exist but cannot be read as a domain are covered by the seed corpus replay.
-TEST(UserDefaults, NoFileOrNoNameIsNilAndHomeIsReadOnEveryCall) {
+// Files that exist but cannot be read as a domain: see the seed corpus replay.
+TEST(UserDefaults, NoFileOrNoNameIsNil) {
     ScratchHome home;
     NSUserDefaults defaults = NSUserDefaults::standardUserDefaults();
     EXPECT_EQ(defaults.persistentDomainForName("com.example.none"), nullptr);
     std::filesystem::create_directories(home.domainFile("com.example.folder"));
     EXPECT_EQ(defaults.persistentDomainForName("com.example.folder"), nullptr);
     for (const char* name : {"", ".", "..", "../escape"}) EXPECT_EQ(NSUserDefaults::domainPath(name), std::nullopt);
-    home.writeDomainFile("com.example.d", "<plist><dict><key>home</key><string>first</string></dict></plist>");
-    {
-        ScratchHome second;
-        EXPECT_EQ(defaults.persistentDomainForName("com.example.d"), nullptr);
-    }
-    EXPECT_EQ(*defaults.persistentDomainForName("com.example.d")->find("home"), Value("first"));
 }
 
-TEST(UserDefaults, SynchronizeWritesBinaryMakesFoldersAndKeepsTheMode) {
+TEST(UserDefaults, SynchronizeWritesAtomicallyAndKeepsTheMode) {
     ScratchHome home;
     NSUserDefaults defaults = NSUserDefaults::standardUserDefaults();
-    const std::string file = home.domainFile("com.example.new");
+    const std::string file = home.domainFile("com.example.d");
     auto mode = [](const std::string& path) {
         struct stat st{};
         return stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0u;
     };
-    defaults.setPersistentDomain(sampleDomain(3), "com.example.new");
-    // Until synchronize, the change lives in this object only.
-    EXPECT_EQ(*defaults.persistentDomainForName("com.example.new"), sampleDomain(3));
-    EXPECT_EQ(NSUserDefaults::standardUserDefaults().persistentDomainForName("com.example.new"), nullptr);
+    defaults.setPersistentDomain(sampleDomain(3), "com.example.d");
     ASSERT_TRUE(defaults.synchronize());
     EXPECT_TRUE(readWholeFile(file).starts_with("bplist00"));
     EXPECT_EQ(mode(file), 0600u);
     EXPECT_EQ(mode(home.preferences()), 0700u);
-
     chmod(file.c_str(), 0644);
-    defaults.setPersistentDomain(sampleDomain(5), "com.example.new");
-    ASSERT_TRUE(defaults.synchronize());
-    EXPECT_EQ(mode(file), 0644u);
-    EXPECT_EQ(*NSUserDefaults::standardUserDefaults().persistentDomainForName("com.example.new"), sampleDomain(5));
-    EXPECT_EQ(folderEntries(home.preferences()), std::vector<std::string>{"com.example.new.plist"});  // nothing temporary
-}
-
-TEST(UserDefaults, AFailedWriteLeavesTheOldFileWhole) {
-    ScratchHome home;
-    NSUserDefaults defaults = NSUserDefaults::standardUserDefaults();
-    defaults.setPersistentDomain(sampleDomain(2), "com.example.d");
-    ASSERT_TRUE(defaults.synchronize());
-    const std::string before = readWholeFile(home.domainFile("com.example.d"));
+    const std::string before = readWholeFile(file);
 
     // The file-size limit makes the write stop part way (EFBIG), as a full disk would.
     struct rlimit old{};
@@ -96,27 +71,12 @@ TEST(UserDefaults, AFailedWriteLeavesTheOldFileWhole) {
     signal(SIGXFSZ, oldHandler);
 
     EXPECT_FALSE(written);
-    EXPECT_EQ(readWholeFile(home.domainFile("com.example.d")), before);
+    EXPECT_EQ(readWholeFile(file), before);
     EXPECT_EQ(folderEntries(home.preferences()), std::vector<std::string>{"com.example.d.plist"});
-    // The change is still pending and goes out once writing works again.
+    // The failed change stays with this object only, and goes out once writing works again.
+    EXPECT_EQ(*NSUserDefaults::standardUserDefaults().persistentDomainForName("com.example.d"), sampleDomain(3));
     EXPECT_TRUE(defaults.synchronize());
     EXPECT_EQ(*NSUserDefaults::standardUserDefaults().persistentDomainForName("com.example.d"), sampleDomain(2000));
-}
-
-TEST(UserDefaults, TheDomainLockExcludesOtherThreads) {
-    ScratchHome home;
-    std::filesystem::create_directories(home.preferences());
-    auto held = PersistentDomainLock::acquire("com.example.d");
-    ASSERT_TRUE(held);
-    std::atomic<bool> second{false};
-    std::thread other([&] { second = PersistentDomainLock::acquire("com.example.d").has_value(); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    EXPECT_FALSE(second) << "a second holder got the lock while the first held it";
-    held.reset();
-    other.join();
-    EXPECT_TRUE(second);
-    // No preferences folder: nothing to lock, and nothing is created.
-    ScratchHome empty;
-    EXPECT_FALSE(PersistentDomainLock::acquire("com.example.d"));
-    EXPECT_FALSE(std::filesystem::exists(empty.preferences()));
+    EXPECT_EQ(mode(file), 0644u);
+    EXPECT_EQ(folderEntries(home.preferences()), std::vector<std::string>{"com.example.d.plist"});
 }

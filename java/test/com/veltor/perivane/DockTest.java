@@ -5,9 +5,7 @@ import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
-import java.io.BufferedReader;
 import java.io.IOException;
-import java.io.InputStreamReader;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
@@ -136,8 +134,7 @@ class DockTest {
                 "-cp", ChildJvm.testClassPath(), DockPinner.class.getName(), "churn", "/Applications/Churn.app");
         for (int round = 0; round < 4; round++) {
             Process p = new ProcessBuilder(command).redirectErrorStream(true).start();
-            BufferedReader out = new BufferedReader(new InputStreamReader(p.getInputStream(), StandardCharsets.UTF_8));
-            assertEquals("ready", out.readLine());
+            assertEquals("ready\n", new String(p.getInputStream().readNBytes(6), StandardCharsets.UTF_8));
             Thread.sleep(150 + 100 * round);  // let it get well into a later write
             p.destroyForcibly();  // SIGKILL: no chance to tidy up
             assertTrue(p.waitFor(30, TimeUnit.SECONDS));

@@ -33,8 +33,8 @@ TEST(DomainLoaderCorpus, EverySeedGetsItsVerdict) {
         EXPECT_EQ(got, it->second) << name;
         // The same bytes as a domain file on disk.
         home.writeDomainFile("com.example.seed", bytes);
-        EXPECT_EQ(platform::NSUserDefaults::standardUserDefaults().persistentDomainForName("com.example.seed") != nullptr,
-                  it->second == Domain) << name;
+        const auto domain = platform::NSUserDefaults::standardUserDefaults().persistentDomainForName("com.example.seed");
+        EXPECT_EQ(domain != nullptr, it->second == Domain) << name;
     }
     EXPECT_EQ(seen, expected.size());
 }

@@ -32,6 +32,7 @@ std::shared_ptr<const Dictionary> dockDomain() {
 std::vector<std::string> urlStrings() {
     std::vector<std::string> urls;
     const auto domain = dockDomain();
+    if (!domain) return {"(no readable domain)"};
     for (const Value& e : *domain->find("persistent-apps")->array()) {
         urls.push_back(*e.dictionary()->find("tile-data")->dictionary()->find("file-data")->dictionary()
                             ->find("_CFURLString")->string());
@@ -64,12 +65,13 @@ TEST(DockAdditions, MatchesWhatTheDockAndTheAddWrote) {
     struct Op { char kind; std::u16string path; bool answer; };
     struct Case { const char* what; Array apps; std::vector<Op> ops; std::vector<std::string> left; };
     const std::vector<Case> cases = {
-        {"a substring, case-sensitive; every match removed, order kept",
+        {"a substring, case-sensitive; every match removed, order kept; \"localhost\" in a path kept",
          {entry("file:///Applications/Foo.app/"), entry("file:///Applications/Bar.app/"),
-          entry("file:///Applications/Foo.app/Contents/MacOS/"), entry("file:///Applications/Baz.app/"),
+          entry("file:///Applications/Foo.app/Contents/MacOS/"), entry("file:///Users/me/localhost-tools.app/"),
           entry("FILE:///Applications/Foo.app/"), entry("file:///Applications/Foo.app/")},
-         {{'+', u"/Applications", false}, {'-', u"/Applications/Foo.app", true}},
-         {"file:///Applications/Bar.app/", "file:///Applications/Baz.app/", "FILE:///Applications/Foo.app/"}},
+         {{'+', u"/Applications", false}, {'-', u"/Applications/Foo.app", true},
+          {'-', u"/Users/me/localhost-tools.app", true}},
+         {"file:///Applications/Bar.app/", "FILE:///Applications/Foo.app/"}},
         // A type-15 entry holding a plain path is no URL, and a longer type-0 path is not ours.
         {"plain-path records match by their whole path in Form C",
          {entry("/Applications/Cafe\u0301.app", 0), entry("/Applications/Other.app"),
@@ -77,10 +79,6 @@ TEST(DockAdditions, MatchesWhatTheDockAndTheAddWrote) {
          {{'+', u"/Applications/Caf\u00e9.app", false}, {'+', u"/Applications/Other.app", true},
           {'-', u"/Applications/Caf\u00e9.app", true}, {'-', u"/Applications/Other.app", true}},
          {"/Applications/Other.app", "/Applications/Other.app/Contents", "file:///Applications/Keep.app/"}},
-        {"\"localhost\" inside a path is kept",
-         {entry("file:///Users/me/localhost-tools.app/"), entry("file:///Users/me/tools.app/")},
-         {{'-', u"/Users/me/localhost-tools.app", true}},
-         {"file:///Users/me/tools.app/"}},
         {"accented names decompose alike for add and remove; an item at the root",
          {entry("file:///Applications/Cafe%CC%81.app/"), entry("file:///Foo.app/")},
          {{'+', u"/Applications/Caf\u00e9.app", false}, {'-', u"/Applications/Caf\u00e9.app", true},

@@ -46,6 +46,10 @@ TEST(UserDefaults, SynchronizeWritesAtomicallyAndKeepsTheMode) {
     ScratchHome home;
     NSUserDefaults defaults = NSUserDefaults::standardUserDefaults();
     const std::string file = home.domainFile("com.example.d");
+    auto stored = [] {
+        const auto d = NSUserDefaults::standardUserDefaults().persistentDomainForName("com.example.d");
+        return d ? *d : Dictionary();
+    };
     auto mode = [](const std::string& path) {
         struct stat st{};
         return stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0u;
@@ -74,9 +78,9 @@ TEST(UserDefaults, SynchronizeWritesAtomicallyAndKeepsTheMode) {
     EXPECT_EQ(readWholeFile(file), before);
     EXPECT_EQ(folderEntries(home.preferences()), std::vector<std::string>{"com.example.d.plist"});
     // The failed change stays with this object only, and goes out once writing works again.
-    EXPECT_EQ(*NSUserDefaults::standardUserDefaults().persistentDomainForName("com.example.d"), sampleDomain(3));
+    EXPECT_EQ(stored(), sampleDomain(3));
     EXPECT_TRUE(defaults.synchronize());
-    EXPECT_EQ(*NSUserDefaults::standardUserDefaults().persistentDomainForName("com.example.d"), sampleDomain(2000));
+    EXPECT_EQ(stored(), sampleDomain(2000));
     EXPECT_EQ(mode(file), 0644u);
     EXPECT_EQ(folderEntries(home.preferences()), std::vector<std::string>{"com.example.d.plist"});
 }

@@ -1,13 +1,7 @@
 package com.veltor.perivane;
 
-/**
- * Child-process side of DockTest. {@code pin PATH...} pins each path and exits 1 if any pin
- * failed; {@code churn PATH} pins and unpins the path until killed, printing "ready" after the
- * first round.
- */
+/** DockTest's child: "pin PATH..." pins each (status 1 if one fails); "churn PATH" pins and unpins until killed. */
 public final class DockPinner {
-    private DockPinner() {}
-
     public static void main(String[] args) {
         if (args[0].equals("pin")) {
             boolean all = true;

@@ -69,9 +69,7 @@ TEST(NSURL, AddsASlashOnlyForAFolderThatExistsNowAndResolvesRelativePaths) {
 }
 
 TEST(NSStringPaths, ComponentsAsThePlatformSplitsThem) {
-    struct Case {
-        std::u16string path, last, deleted;
-    };
+    struct Case { std::u16string path, last, deleted; };
     for (const Case& c : std::vector<Case>{
              {u"/tmp/scratch.tiff", u"scratch.tiff", u"/tmp"},
              {u"/tmp/lock/", u"lock", u"/tmp"},

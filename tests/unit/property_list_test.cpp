@@ -49,10 +49,9 @@ std::string nestedBinary(uint32_t depth) {
 }
 
 std::string nestedXml(size_t depth) {
-    std::string s = "<plist>";
-    for (size_t i = 0; i < depth; ++i) s += "<array>";
-    for (size_t i = 0; i < depth; ++i) s += "</array>";
-    return s + "</plist>";
+    std::string open, close;
+    for (size_t i = 0; i < depth; ++i) open += "<array>", close += "</array>";
+    return "<plist>" + open + close + "</plist>";
 }
 
 // Parses on a thread with a JVM thread's default stack (1 MiB), where libplist's recursion

@@ -1,5 +1,4 @@
-// A temporary HOME for tests that read and write preferences: made fresh, set in the
-// environment, and removed with everything in it afterwards.
+// A fresh temporary HOME, set in the environment and removed with everything in it afterwards.
 #pragma once
 
 #include <stdlib.h>
@@ -30,7 +29,6 @@ public:
     const std::string& path() const { return path_; }
     std::string preferences() const { return path_ + "/Library/Preferences"; }
     std::string domainFile(const std::string& name) const { return preferences() + "/" + name + ".plist"; }
-
     void writeDomainFile(const std::string& name, const std::string& bytes) const {
         std::filesystem::create_directories(preferences());
         std::ofstream(domainFile(name), std::ios::binary) << bytes;
@@ -42,8 +40,7 @@ private:
 };
 
 inline std::string readWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
     std::ostringstream s;
-    s << in.rdbuf();
+    s << std::ifstream(path, std::ios::binary).rdbuf();
     return s.str();
 }

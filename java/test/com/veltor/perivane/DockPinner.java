@@ -1,33 +1,22 @@
 package com.veltor.perivane;
 
-/**
- * Child-process side of the Dock tests. {@code pin PATH...} pins each path and exits 1 if any
- * pin failed; {@code churn PATH} pins and unpins the path for ever, printing "ready" once the
- * first round is done, until the parent kills it.
- */
+/** DockTest's child: "pin PATH..." pins each (status 1 if one fails); "churn PATH" pins and unpins until killed. */
 public final class DockPinner {
-    private DockPinner() {}
-
     public static void main(String[] args) {
         if (args[0].equals("pin")) {
-            int failed = 0;
+            boolean all = true;
             for (int i = 1; i < args.length; i++) {
                 if (!Perivane.registerFileAsDockIcon(args[i], "child " + i)) {
                     System.out.println("not pinned: " + args[i]);
-                    failed++;
+                    all = false;
                 }
             }
-            System.exit(failed == 0 ? 0 : 1);
+            System.exit(all ? 0 : 1);
         }
-        boolean announced = false;
-        for (;;) {
+        for (boolean announced = false;; announced = true) {
             Perivane.registerFileAsDockIcon(args[1], "churn");
             Perivane.unregisterFileAsDockIcon(args[1]);
-            if (!announced) {
-                System.out.println("ready");
-                System.out.flush();
-                announced = true;
-            }
+            if (!announced) System.out.println("ready");
         }
     }
 }

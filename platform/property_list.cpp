@@ -463,28 +463,29 @@ std::optional<Value> parse(std::string_view bytes) {
     return fromNode(root, 1);
 }
 
-std::optional<std::string> toBinary(const Value& value) {
+namespace {
+// Runs one of libplist's writers, which allocate the output themselves and report failure
+// only by leaving it null (and do nothing at all unless it starts null).
+std::optional<std::string> serialize(const Value& value, void (*write)(plist_t, char**, uint32_t*),
+                                     void (*release)(char*)) {
     Node root = toNode(value, 1);
     if (!root) return std::nullopt;
-    char* out = nullptr;  // the writer does nothing unless this starts null
+    char* out = nullptr;
     uint32_t length = 0;
-    plist_to_bin(root.get(), &out, &length);
+    write(root.get(), &out, &length);
     if (out == nullptr) return std::nullopt;
     std::string bytes(out, length);
-    plist_to_bin_free(out);
+    release(out);
     return bytes;
+}
+}  // namespace
+
+std::optional<std::string> toBinary(const Value& value) {
+    return serialize(value, plist_to_bin, plist_to_bin_free);
 }
 
 std::optional<std::string> toXml(const Value& value) {
-    Node root = toNode(value, 1);
-    if (!root) return std::nullopt;
-    char* out = nullptr;  // the writer does nothing unless this starts null
-    uint32_t length = 0;
-    plist_to_xml(root.get(), &out, &length);
-    if (out == nullptr) return std::nullopt;
-    std::string text(out, length);
-    plist_to_xml_free(out);
-    return text;
+    return serialize(value, plist_to_xml, plist_to_xml_free);
 }
 
 }  // namespace perivane::platform::plist

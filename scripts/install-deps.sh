@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  openjdk-17-jdk-headless junit5
+  openjdk-17-jdk junit5
   googletest libgtest-dev
   libicu-dev libmount-dev libblkid-dev libplist-dev libplist-utils
   util-linux procps attr

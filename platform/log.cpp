@@ -26,20 +26,6 @@ std::string formatLogLine(const timespec& when, std::string_view program, long p
     return line;
 }
 
-std::string displayUtf8(std::u16string_view text) {
-    std::u16string mended(text);
-    for (size_t i = 0; i < mended.size(); ++i) {
-        const char16_t c = mended[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < mended.size() && mended[i + 1] >= 0xDC00 &&
-            mended[i + 1] <= 0xDFFF) {
-            ++i;  // a proper pair
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            mended[i] = 0xFFFD;
-        }
-    }
-    return utf16ToUtf8(mended).value_or(std::string());
-}
-
 void NSLog(const NSString& message) noexcept {
     try {
         timespec now{};
@@ -47,7 +33,7 @@ void NSLog(const NSString& message) noexcept {
         const std::string line = formatLogLine(now, program_invocation_short_name,
                                                static_cast<long>(getpid()),
                                                static_cast<std::uint64_t>(gettid()),
-                                               displayUtf8(message));
+                                               utf16ToUtf8Lossy(message));
         ssize_t n;
         do {
             n = ::write(STDERR_FILENO, line.data(), line.size());

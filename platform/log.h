@@ -20,8 +20,4 @@ void NSLog(const NSString& message) noexcept;
 std::string formatLogLine(const timespec& when, std::string_view program, long pid,
                           std::uint64_t tid, std::string_view message);
 
-// UTF-16 -> UTF-8 for text that must be shown whatever it holds: a lone surrogate becomes
-// U+FFFD instead of failing.
-std::string displayUtf8(std::u16string_view text);
-
 }  // namespace perivane::platform

@@ -22,6 +22,18 @@ std::optional<std::string> utf16ToUtf8(std::u16string_view text) {
     return out;
 }
 
+std::string utf16ToUtf8Lossy(std::u16string_view text) {
+    std::string out(text.size() * 3, '\0');
+    int32_t written = 0;
+    int32_t substitutions = 0;
+    UErrorCode status = U_ZERO_ERROR;
+    u_strToUTF8WithSub(out.data(), static_cast<int32_t>(out.size()), &written, text.data(),
+                       static_cast<int32_t>(text.size()), 0xFFFD, &substitutions, &status);
+    if (U_FAILURE(status)) return std::string();
+    out.resize(static_cast<size_t>(written));
+    return out;
+}
+
 std::optional<std::string> fileSystemBytes(std::u16string_view path) {
     if (path.find(u'\0') != std::u16string_view::npos) return std::nullopt;
     return utf16ToUtf8(path);

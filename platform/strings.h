@@ -15,6 +15,9 @@ using NSString = std::u16string;
 // UTF-16 -> UTF-8. Fails (nullopt) on a lone surrogate, which has no UTF-8 form.
 std::optional<std::string> utf16ToUtf8(std::u16string_view text);
 
+// UTF-16 -> UTF-8 for text shown to people (log lines): a lone surrogate becomes U+FFFD.
+std::string utf16ToUtf8Lossy(std::u16string_view text);
+
 // UTF-16 -> the bytes that name a file: standard UTF-8 (not the JVM's modified UTF-8).
 // Fails on a lone surrogate and on U+0000, since no file name can hold either.
 std::optional<std::string> fileSystemBytes(std::u16string_view path);

@@ -30,3 +30,9 @@ TEST(Strings, InvalidUtf8ReadsAsReplacementCharacters) {
     EXPECT_FALSE(utf8ToUtf16Strict("a\xFF"));
     EXPECT_EQ(utf8ToUtf16Strict("\xC3\xA9"), std::optional<std::u16string>(u"\u00e9"));
 }
+
+TEST(Strings, TextForPeopleReplacesLoneSurrogates) {
+    const char16_t lone[] = {u'a', 0xD800, u'b'};
+    EXPECT_EQ(utf16ToUtf8Lossy(std::u16string_view(lone, 3)), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(utf16ToUtf8Lossy(u"caf\u00e9 \U0001F600"), "caf\xC3\xA9 \xF0\x9F\x98\x80");
+}

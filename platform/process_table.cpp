@@ -1,5 +1,7 @@
 #include "process_table.h"
 
+#include "file_descriptor.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -17,22 +19,6 @@
 namespace perivane::platform {
 
 namespace {
-
-// A file descriptor closed when the holder goes.
-class Fd {
-public:
-    explicit Fd(int fd) noexcept : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const noexcept { return fd_; }
-    explicit operator bool() const noexcept { return fd_ >= 0; }
-
-private:
-    int fd_;
-};
 
 struct DirCloser {
     void operator()(DIR* d) const noexcept { ::closedir(d); }
@@ -124,7 +110,7 @@ private:
     // process, so never fewer), which /proc/loadavg gives in one short read; or, failing
     // that, the count of process directories.
     static size_t taskCount() {
-        Fd fd(::open("/proc/loadavg", O_RDONLY | O_CLOEXEC));
+        FileDescriptor fd(::open("/proc/loadavg", O_RDONLY | O_CLOEXEC));
         char text[128];
         ssize_t n = fd ? ::read(fd.get(), text, sizeof text - 1) : -1;
         if (n > 0) {
@@ -158,7 +144,7 @@ private:
         while (const dirent* e = ::readdir(dir.get())) {
             if (!isPid(e->d_name)) continue;
             std::snprintf(path, sizeof path, "%s/comm", e->d_name);
-            Fd fd(::openat(dirFd, path, O_RDONLY | O_CLOEXEC));
+            FileDescriptor fd(::openat(dirFd, path, O_RDONLY | O_CLOEXEC));
             if (!fd) continue;  // ended since the listing: not in the table
             struct stat st;
             char comm[64];
@@ -180,7 +166,7 @@ private:
         if (pid <= 0) return fail(EINVAL);
         char path[48];
         std::snprintf(path, sizeof path, "/proc/%d/cmdline", static_cast<int>(pid));
-        Fd cmdline(::open(path, O_RDONLY | O_CLOEXEC));
+        FileDescriptor cmdline(::open(path, O_RDONLY | O_CLOEXEC));
         if (!cmdline) return fail(errno == ENOENT ? ESRCH : errno);
         if (out == nullptr) {
             // Size query: the whole area is at most the largest one.
@@ -262,7 +248,7 @@ private:
 
         if (!more && size < capacity) {
             std::snprintf(path, sizeof path, "/proc/%d/environ", static_cast<int>(pid));
-            Fd environ(::open(path, O_RDONLY | O_CLOEXEC));
+            FileDescriptor environ(::open(path, O_RDONLY | O_CLOEXEC));
             if (environ) {  // the kernel refuses other users' environments
                 bool envMore = false;
                 char envNext;

@@ -15,22 +15,6 @@ namespace perivane::platform {
 
 namespace {
 
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    // Closes now and tells whether the close succeeded (it can report a failed write).
-    bool close() { return ::close(std::exchange(fd_, -1)) == 0; }
-
-private:
-    int fd_;
-};
-
 std::optional<std::string> homeFolder() {
     if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') return home;
     std::vector<char> buffer(16384);
@@ -67,7 +51,7 @@ bool writeAll(int fd, std::string_view bytes) {
 // The file's bytes, or nullopt when it is missing, not a regular file, unreadable, or larger
 // than any property list we read (checked before reading it).
 std::optional<std::string> readSmallFile(const std::string& path) {
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.get() < 0) return std::nullopt;
     struct stat st{};
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
@@ -95,22 +79,12 @@ std::optional<PersistentDomainLock> PersistentDomainLock::acquire(std::string_vi
     const std::optional<std::string> path = NSUserDefaults::domainPath(domainName);
     if (!path) return std::nullopt;
     const std::string lockPath = *path + ".lock";
-    const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0) return std::nullopt;
-    while (::flock(fd, LOCK_EX) != 0) {
-        if (errno != EINTR) {
-            ::close(fd);
-            return std::nullopt;
-        }
+    FileDescriptor fd(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (!fd) return std::nullopt;
+    while (::flock(fd.get(), LOCK_EX) != 0) {
+        if (errno != EINTR) return std::nullopt;
     }
-    return PersistentDomainLock(fd);
-}
-
-PersistentDomainLock::PersistentDomainLock(PersistentDomainLock&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)) {}
-
-PersistentDomainLock::~PersistentDomainLock() {
-    if (fd_ >= 0) ::close(fd_);  // closing the last descriptor releases the lock
+    return PersistentDomainLock(std::move(fd));  // closing the descriptor releases the lock
 }
 
 // ---- domains -------------------------------------------------------------------------------
@@ -170,7 +144,7 @@ bool writeFileAtomically(const std::string& path, std::string_view bytes) {
     if (struct stat st{}; ::stat(path.c_str(), &st) == 0) mode = st.st_mode & 07777;
 
     std::string temp = (dir == "/" ? "" : dir) + "/." + base + ".XXXXXX";
-    Fd fd(::mkostemp(temp.data(), O_CLOEXEC));
+    FileDescriptor fd(::mkostemp(temp.data(), O_CLOEXEC));
     if (fd.get() < 0) return false;
     const bool written = ::fchmod(fd.get(), mode) == 0 && writeAll(fd.get(), bytes) &&
                          ::fsync(fd.get()) == 0 && fd.close() &&
@@ -180,7 +154,7 @@ bool writeFileAtomically(const std::string& path, std::string_view bytes) {
         return false;
     }
     // Make the rename itself durable; the new file is in place whatever this reports.
-    Fd folder(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    FileDescriptor folder(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (folder.get() >= 0) ::fsync(folder.get());
     return true;
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/file_descriptor.h"
 #include "platform/property_list.h"
 #include "platform/strings.h"
 
@@ -23,13 +24,9 @@ public:
     // preferences folder, no permission): then there is no domain this caller could change.
     static std::optional<PersistentDomainLock> acquire(std::string_view domainName);
 
-    PersistentDomainLock(PersistentDomainLock&& other) noexcept;
-    PersistentDomainLock& operator=(PersistentDomainLock&&) = delete;
-    ~PersistentDomainLock();
-
 private:
-    explicit PersistentDomainLock(int fd) : fd_(fd) {}
-    int fd_;
+    explicit PersistentDomainLock(FileDescriptor fd) : fd_(std::move(fd)) {}
+    FileDescriptor fd_;  // the lock lasts as long as this descriptor is open
 };
 
 class NSUserDefaults {

@@ -6,7 +6,6 @@ import java.nio.file.Path;
 import java.nio.file.Paths;
 import java.nio.file.attribute.PosixFilePermission;
 import java.nio.file.attribute.PosixFilePermissions;
-import java.util.Arrays;
 import java.util.Set;
 
 /**
@@ -15,38 +14,6 @@ import java.util.Set;
  */
 public final class FileBench {
     private FileBench() {}
-
-    static volatile Object sink;
-
-    /**
-     * Like {@link Timing#compare}, but the native's and the JDK's batches alternate, so that a
-     * change in the machine's load during the run (these calls are system calls, and other
-     * work shares the cores) weighs on both sides alike.
-     */
-    static double compare(String what, Timing.Op nativeOp, Timing.Op jdkOp, int perBatch, int batches)
-            throws Exception {
-        for (int i = 0; i < Math.max(3, batches / 2); i++) {  // warm-up
-            batch(nativeOp, perBatch);
-            batch(jdkOp, perBatch);
-        }
-        double[] n = new double[batches], j = new double[batches];
-        for (int i = 0; i < batches; i++) {
-            n[i] = batch(nativeOp, perBatch);
-            j[i] = batch(jdkOp, perBatch);
-        }
-        Arrays.sort(n);
-        Arrays.sort(j);
-        double ratio = n[batches / 2] / j[batches / 2];
-        System.out.printf("%-58s native %10s   jdk %10s   ratio %.2f%n", what,
-                Timing.format(n[batches / 2]), Timing.format(j[batches / 2]), ratio);
-        return ratio;
-    }
-
-    private static double batch(Timing.Op op, int n) throws Exception {
-        long start = System.nanoTime();
-        for (int i = 0; i < n; i++) sink = op.run();
-        return (System.nanoTime() - start) / (double) n;
-    }
 
     public static void main(String[] args) throws Exception {
         Path dir = Files.createTempDirectory("filebench");
@@ -58,13 +25,13 @@ public final class FileBench {
         int perBatch = 5_000, batches = 41;
 
         double worst = 0;
-        worst = Math.max(worst, compare("isSymbolicLink / Files.isSymbolicLink",
+        worst = Math.max(worst, Timing.compare("isSymbolicLink / Files.isSymbolicLink",
                 () -> Perivane.isSymbolicLink(l), () -> Files.isSymbolicLink(link), perBatch, batches));
-        worst = Math.max(worst, compare("getSymbolicLinkTarget / Files.readSymbolicLink",
+        worst = Math.max(worst, Timing.compare("getSymbolicLinkTarget / Files.readSymbolicLink",
                 () -> Perivane.getSymbolicLinkTarget(l), () -> Files.readSymbolicLink(link), perBatch, batches));
         Path made = dir.resolve("made");
         String m = made.toString();
-        worst = Math.max(worst, compare("create+removeSymbolicLink / create+delete",
+        worst = Math.max(worst, Timing.compare("create+removeSymbolicLink / create+delete",
                 () -> {
                     Perivane.createSymbolicLink(m, "file.txt");
                     return Perivane.removeSymbolicLink(m);
@@ -74,12 +41,12 @@ public final class FileBench {
                     Files.delete(made);
                     return made;
                 }, perBatch / 4, batches));
-        worst = Math.max(worst, compare("getFileAttributes / getPosixFilePermissions",
+        worst = Math.max(worst, Timing.compare("getFileAttributes / getPosixFilePermissions",
                 () -> Perivane.getFileAttributes(f), () -> Files.getPosixFilePermissions(file), perBatch, batches));
-        worst = Math.max(worst, compare("setFileAttributes / setPosixFilePermissions",
+        worst = Math.max(worst, Timing.compare("setFileAttributes / setPosixFilePermissions",
                 () -> Perivane.setFileAttributes(f, true, true, true, true, false, true, true, false, false),
                 () -> Files.setPosixFilePermissions(file, rwxrxr), perBatch, batches));
-        worst = Math.max(worst, compare("getFileOwner / Files.getOwner",
+        worst = Math.max(worst, Timing.compare("getFileOwner / Files.getOwner",
                 () -> Perivane.getFileOwner(f), () -> Files.getOwner(file), perBatch, batches));
         System.out.printf("worst ratio %.2f (target: at most 1.00)%n", worst);
 
@@ -87,10 +54,10 @@ public final class FileBench {
         // bytes encoded and makes its String lazily. The same work from a caller holding a
         // String and wanting a String:
         System.out.println("-- the same from a String path to a String result:");
-        compare("getSymbolicLinkTarget / readSymbolicLink(of(s)).toString()",
+        Timing.compare("getSymbolicLinkTarget / readSymbolicLink(of(s)).toString()",
                 () -> Perivane.getSymbolicLinkTarget(l), () -> Files.readSymbolicLink(Path.of(l)).toString(),
                 perBatch, batches);
-        compare("setFileAttributes / setPosixFilePermissions(of(s))",
+        Timing.compare("setFileAttributes / setPosixFilePermissions(of(s))",
                 () -> Perivane.setFileAttributes(f, true, true, true, true, false, true, true, false, false),
                 () -> Files.setPosixFilePermissions(Path.of(f), rwxrxr), perBatch, batches);
 

@@ -29,12 +29,27 @@ public final class Timing {
         return (System.nanoTime() - start) / (double) n;
     }
 
-    /** Times both and prints one line: native, JDK, and native/JDK (below 1 means faster). */
+    /**
+     * Times both and prints one line: native, JDK, and native/JDK (below 1 means faster). The
+     * two sides' batches alternate, so that a change in the machine's load during the run
+     * weighs on both alike.
+     */
     public static double compare(String what, Op nativeOp, Op jdkOp, int perBatch, int batches) throws Exception {
-        double n = medianNanos(nativeOp, perBatch, batches);
-        double j = medianNanos(jdkOp, perBatch, batches);
-        double ratio = n / j;
-        System.out.printf("%-44s native %12s   jdk %12s   ratio %.2f%n", what, format(n), format(j), ratio);
+        for (int i = 0; i < Math.max(3, batches / 2); i++) {  // warm-up
+            batch(nativeOp, perBatch);
+            batch(jdkOp, perBatch);
+        }
+        double[] n = new double[batches];
+        double[] j = new double[batches];
+        for (int i = 0; i < batches; i++) {
+            n[i] = batch(nativeOp, perBatch);
+            j[i] = batch(jdkOp, perBatch);
+        }
+        Arrays.sort(n);
+        Arrays.sort(j);
+        double ratio = n[batches / 2] / j[batches / 2];
+        System.out.printf("%-58s native %10s   jdk %10s   ratio %.2f%n", what, format(n[batches / 2]),
+                format(j[batches / 2]), ratio);
         return ratio;
     }
 

@@ -1,5 +1,7 @@
 #include "file_url.h"
 
+#include "file_system.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
@@ -167,11 +169,7 @@ const std::vector<Volume>& LivePathEnvironment::volumes() {
     return *volumes_;
 }
 
-std::optional<std::string> LivePathEnvironment::canonical(const std::string& path) {
-    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr), &std::free);
-    if (!resolved) return std::nullopt;
-    return std::string(resolved.get());
-}
+std::optional<std::string> LivePathEnvironment::canonical(const std::string& path) { return canonicalPath(path); }
 
 std::optional<CFURL> CFURLCreateWithFileSystemPath(std::u16string_view path, CFURLPathStyle style,
                                                    bool isDirectory, PathEnvironment& env) {

@@ -1,6 +1,6 @@
 #include "process_table.h"
 
-#include "file_descriptor.h"
+#include "file_system.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -19,10 +19,6 @@
 namespace perivane::platform {
 
 namespace {
-
-struct DirCloser {
-    void operator()(DIR* d) const noexcept { ::closedir(d); }
-};
 
 // Reads a /proc file into [out, out + capacity) until its end or the space is full. Returns the
 // byte count, or -1 when the first read fails. `more` says whether bytes were left unread; the
@@ -119,7 +115,7 @@ private:
             if (std::sscanf(text, "%*s %*s %*s %lu/%lu", &running, &tasks) == 2 && tasks > 0)
                 return tasks;
         }
-        std::unique_ptr<DIR, DirCloser> proc(::opendir("/proc"));
+        Directory proc(::opendir("/proc"));
         size_t count = 0;
         while (proc && ::readdir(proc.get()) != nullptr) ++count;
         return count;
@@ -134,7 +130,7 @@ private:
             *oldlenp = (count + count / 8 + 8) * sizeof(kinfo_proc);
             return 0;
         }
-        std::unique_ptr<DIR, DirCloser> dir(::opendir("/proc"));
+        Directory dir(::opendir("/proc"));
         if (!dir) return -1;
         const size_t capacity = *oldlenp / sizeof(kinfo_proc);
         auto* out = static_cast<kinfo_proc*>(oldp);

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/file_descriptor.h"
+#include "platform/file_system.h"
 #include "platform/property_list.h"
 #include "platform/strings.h"
 

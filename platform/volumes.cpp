@@ -1,5 +1,7 @@
 #include "volumes.h"
 
+#include "file_system.h"
+
 #include <dirent.h>
 #include <libmount.h>
 #include <sys/statvfs.h>
@@ -22,9 +24,6 @@ struct TableDeleter {
 struct IterDeleter {
     void operator()(libmnt_iter* i) const { mnt_free_iter(i); }
 };
-struct DirDeleter {
-    void operator()(DIR* d) const { closedir(d); }
-};
 
 std::string orEmpty(const char* s) { return s ? s : ""; }
 
@@ -34,12 +33,6 @@ bool isPseudo(libmnt_fs* fs) {
     const std::string type = orEmpty(mnt_fs_get_fstype(fs));
     if (type == "tmpfs" || type == "devtmpfs") return false;
     return mnt_fs_is_pseudofs(fs) != 0;
-}
-
-std::optional<std::string> realPath(const std::string& path) {
-    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr), &std::free);
-    if (!resolved) return std::nullopt;
-    return std::string(resolved.get());
 }
 
 // udev names by-label links with the label's unsafe bytes written as \xNN.
@@ -82,16 +75,16 @@ std::vector<MountEntry> readMountTable(const std::string& path) {
 LabelLookup udevLabels() {
     std::map<std::string, std::string> byDevice;  // resolved device path -> label
     const std::string folder = "/dev/disk/by-label/";
-    if (std::unique_ptr<DIR, DirDeleter> dir(opendir(folder.c_str())); dir) {
+    if (Directory dir(opendir(folder.c_str())); dir) {
         while (dirent* e = readdir(dir.get())) {
             const std::string name = e->d_name;
             if (name == "." || name == "..") continue;
-            if (auto device = realPath(folder + name)) byDevice.emplace(*device, unescapeUdev(name));
+            if (auto device = canonicalPath(folder + name)) byDevice.emplace(*device, unescapeUdev(name));
         }
     }
     return [byDevice = std::move(byDevice)](const std::string& source) -> std::optional<std::string> {
         if (byDevice.empty() || source.rfind("/dev/", 0) != 0) return std::nullopt;
-        auto device = realPath(source);
+        auto device = canonicalPath(source);
         if (!device) return std::nullopt;
         auto it = byDevice.find(*device);
         if (it == byDevice.end()) return std::nullopt;

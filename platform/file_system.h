@@ -1,12 +1,18 @@
-// A file descriptor that is closed when its holder goes.
+// Holders for what POSIX file-system calls hand out, and path resolution.
 #pragma once
 
+#include <dirent.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
 #include <utility>
 
 namespace perivane::platform {
 
+// A file descriptor that is closed when its holder goes.
 class FileDescriptor {
 public:
     explicit FileDescriptor(int fd = -1) noexcept : fd_(fd) {}
@@ -32,5 +38,19 @@ public:
 private:
     int fd_;
 };
+
+struct DirectoryCloser {
+    void operator()(DIR* d) const noexcept { ::closedir(d); }
+};
+// An open directory stream, closed when its holder goes.
+using Directory = std::unique_ptr<DIR, DirectoryCloser>;
+
+// The canonical form of an existing path (symbolic links, "." and ".." resolved), or nothing
+// when it does not exist or cannot be searched.
+inline std::optional<std::string> canonicalPath(const std::string& path) {
+    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr), &std::free);
+    if (!resolved) return std::nullopt;
+    return std::string(resolved.get());
+}
 
 }  // namespace perivane::platform

@@ -19,13 +19,9 @@ public final class DockBench {
     public static void main(String[] args) throws Exception {
         Path domain = Path.of(System.getenv("HOME"), "Library", "Preferences", "com.apple.dock.plist");
         Files.createDirectories(domain.getParent());
-        Path sample = Path.of("..", "shared", "fixtures", "dock", "com.apple.dock.plist");
-        if (Files.isRegularFile(sample)) {
-            Files.copy(sample, domain, StandardCopyOption.REPLACE_EXISTING);
-            domain.toFile().setWritable(true, true);
-        } else {
-            Files.writeString(domain, "<plist version=\"1.0\"><dict><key>persistent-apps</key><array/></dict></plist>");
-        }
+        Path sample = Path.of(System.getProperty("perivane.fixtures", "tests/fixtures"), "dock", "com.apple.dock.plist");
+        Files.copy(sample, domain, StandardCopyOption.REPLACE_EXISTING);
+        domain.toFile().setWritable(true, true);
         Timing.compare("pin + unpin (real Dock domain)", () -> {
             boolean a = Perivane.registerFileAsDockIcon("/Applications/Bench.app", "Bench");
             boolean b = Perivane.unregisterFileAsDockIcon("/Applications/Bench.app");

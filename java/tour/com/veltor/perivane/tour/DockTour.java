@@ -5,7 +5,6 @@ import static com.veltor.perivane.tour.Tour.show;
 
 import com.veltor.perivane.Perivane;
 import java.io.IOException;
-import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.nio.file.StandardCopyOption;
@@ -18,18 +17,10 @@ final class DockTour {
         section("Dock pinning");
         Path domain = Path.of(System.getenv("HOME"), "Library", "Preferences", "com.apple.dock.plist");
         Files.createDirectories(domain.getParent());
-        Path sample = Path.of("..", "shared", "fixtures", "dock", "com.apple.dock.plist");
-        boolean real = Files.isRegularFile(sample);
-        if (real) {
-            Files.copy(sample, domain, StandardCopyOption.REPLACE_EXISTING);
-            domain.toFile().setWritable(true, true);
-            System.out.println("  (starting from a Dock domain the Dock itself wrote: " + sample + ")");
-        } else {
-            Files.writeString(domain, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                    + "<plist version=\"1.0\"><dict><key>persistent-apps</key><array/></dict></plist>\n",
-                    StandardCharsets.UTF_8);
-            System.out.println("  (starting from an empty Dock domain)");
-        }
+        Path sample = Path.of(System.getProperty("perivane.fixtures", "tests/fixtures"), "dock", "com.apple.dock.plist");
+        Files.copy(sample, domain, StandardCopyOption.REPLACE_EXISTING);
+        domain.toFile().setWritable(true, true);
+        System.out.println("  (starting from a Dock domain the Dock itself wrote: " + sample + ")");
         show("registerFileAsDockIcon(\"/Applications/Tour Guide.app\", \"Tour Guide\")",
                 Perivane.registerFileAsDockIcon("/Applications/Tour Guide.app", "Tour Guide"));
         show("registerFileAsDockIcon(same path again) (listed already)",
@@ -38,10 +29,8 @@ final class DockTour {
                 Perivane.unregisterFileAsDockIcon("/Applications/Tour Guide.app"));
         show("unregisterFileAsDockIcon(same path again) (nothing left)",
                 Perivane.unregisterFileAsDockIcon("/Applications/Tour Guide.app"));
-        if (real) {
-            show("unregisterFileAsDockIcon(\"/Applications/iTerm.app\") (an entry the Dock wrote)",
-                    Perivane.unregisterFileAsDockIcon("/Applications/iTerm.app"));
-        }
+        show("unregisterFileAsDockIcon(\"/Applications/iTerm.app\") (an entry the Dock wrote)",
+                Perivane.unregisterFileAsDockIcon("/Applications/iTerm.app"));
         show("registerFileAsDockIcon(null, \"x\")", Perivane.registerFileAsDockIcon(null, "x"));
     }
 }

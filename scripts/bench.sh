@@ -15,6 +15,6 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 for c in "${classes[@]}"; do
   echo "### $c"
-  HOME="$scratch" "$java" -Djava.library.path="$build" -Dperivane.fixtures="$PWD/tests/fixtures" -cp "$build/perivane.jar:$build/perivane-bench.jar" \
+  HOME="$scratch" "$java" -Djava.library.path="$build" -Dperivane.fixtures="$PWD/fixtures" -cp "$build/perivane.jar:$build/perivane-bench.jar" \
     "com.veltor.perivane.bench.$c"
 done

@@ -9,5 +9,5 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 mkdir -p "$scratch/home"
 HOME="$scratch/home" XDG_CONFIG_HOME="$scratch/home/.config" XDG_DATA_HOME="$scratch/home/.local/share" \
-  "${JAVA_HOME:-/usr/lib/jvm/java-17-openjdk-amd64}/bin/java" -Djava.library.path="$build" -Dperivane.fixtures="$PWD/tests/fixtures" \
+  "${JAVA_HOME:-/usr/lib/jvm/java-17-openjdk-amd64}/bin/java" -Djava.library.path="$build" -Dperivane.fixtures="$PWD/fixtures" \
   -cp "$build/perivane.jar:$build/perivane-tour.jar" com.veltor.perivane.tour.Tour

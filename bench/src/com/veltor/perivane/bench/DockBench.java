@@ -19,7 +19,7 @@ public final class DockBench {
     public static void main(String[] args) throws Exception {
         Path domain = Path.of(System.getenv("HOME"), "Library", "Preferences", "com.apple.dock.plist");
         Files.createDirectories(domain.getParent());
-        Path sample = Path.of(System.getProperty("perivane.fixtures", "tests/fixtures"), "dock", "com.apple.dock.plist");
+        Path sample = Path.of(System.getProperty("perivane.fixtures", "fixtures"), "dock", "com.apple.dock.plist");
         Files.copy(sample, domain, StandardCopyOption.REPLACE_EXISTING);
         domain.toFile().setWritable(true, true);
         Timing.compare("pin + unpin (real Dock domain)", () -> {

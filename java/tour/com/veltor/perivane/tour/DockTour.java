@@ -17,7 +17,7 @@ final class DockTour {
         section("Dock pinning");
         Path domain = Path.of(System.getenv("HOME"), "Library", "Preferences", "com.apple.dock.plist");
         Files.createDirectories(domain.getParent());
-        Path sample = Path.of(System.getProperty("perivane.fixtures", "tests/fixtures"), "dock", "com.apple.dock.plist");
+        Path sample = Path.of(System.getProperty("perivane.fixtures", "fixtures"), "dock", "com.apple.dock.plist");
         Files.copy(sample, domain, StandardCopyOption.REPLACE_EXISTING);
         domain.toFile().setWritable(true, true);
         System.out.println("  (starting from a Dock domain the Dock itself wrote: " + sample + ")");

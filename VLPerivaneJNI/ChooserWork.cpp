@@ -37,7 +37,8 @@ void runChooserWork(const ChooserTexts& texts, std::optional<NSString>& result, 
     const std::vector<std::optional<NSString>> urls = panel->URLs();
     if (urls.empty()) {
         // As objectAtIndex: 0 of an empty array.
-        throw platform::NSException("NSRangeException", "*** -[NSArray objectAtIndex:]: index 0 beyond bounds for empty array");
+        throw platform::NSException("NSRangeException",
+                                    "*** -[__NSArray0 objectAtIndex:]: index 0 beyond bounds for empty NSArray");
     }
     result = urls.front();
 }

@@ -43,7 +43,9 @@ GtkOpenPanel::~GtkOpenPanel() {
     gtk_widget_destroy(dialog_);
 }
 
-void GtkOpenPanel::setAllowsMultipleSelection(bool allowed) { gtk_file_chooser_set_select_multiple(chooser(), allowed); }
+void GtkOpenPanel::setAllowsMultipleSelection(bool allowed) {
+    gtk_file_chooser_set_select_multiple(chooser(), allowed);
+}
 
 void GtkOpenPanel::setCanChooseFiles(bool allowed) {
     canChooseFiles_ = allowed;
@@ -57,7 +59,8 @@ void GtkOpenPanel::setCanChooseDirectories(bool allowed) {
 
 void GtkOpenPanel::applyAction() {
     const bool foldersOnly = canChooseDirectories_ && !canChooseFiles_;
-    gtk_file_chooser_set_action(chooser(), foldersOnly ? GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER : GTK_FILE_CHOOSER_ACTION_OPEN);
+    gtk_file_chooser_set_action(chooser(),
+                                foldersOnly ? GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER : GTK_FILE_CHOOSER_ACTION_OPEN);
 }
 
 void GtkOpenPanel::setTitle(const std::optional<NSString>& title) {
@@ -70,7 +73,9 @@ void GtkOpenPanel::setPrompt(const std::optional<NSString>& prompt) {
 }
 
 platform::NSView& GtkOpenPanel::contentView() {
-    if (!contentView_) contentView_ = std::make_unique<GtkView>(gtk_bin_get_child(GTK_BIN(dialog_)), GTK_DIALOG(dialog_));
+    if (!contentView_) {
+        contentView_ = std::make_unique<GtkView>(gtk_bin_get_child(GTK_BIN(dialog_)), GTK_DIALOG(dialog_));
+    }
     return *contentView_;
 }
 

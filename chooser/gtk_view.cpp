@@ -83,7 +83,8 @@ std::string describeTree(platform::NSView& view, int depth) {
     if (const std::optional<NSString> title = view.title()) line += " \"" + platform::utf16ToUtf8Lossy(*title) + "\"";
     if (view.keyEquivalent() == kEscapeKeyEquivalent) line += " [Escape]";
     char geometry[96];
-    std::snprintf(geometry, sizeof geometry, " {%g, %g, %g, %g}\n", f.origin.x, f.origin.y, f.size.width, f.size.height);
+    std::snprintf(geometry, sizeof geometry, " {%g, %g, %g, %g}\n", f.origin.x, f.origin.y, f.size.width,
+                  f.size.height);
     line += geometry;
     for (platform::NSView* subview : view.subviews()) line += describeTree(*subview, depth + 1);
     return line;

@@ -37,7 +37,8 @@ std::string readRequest() {
 
 void writeAnswer(const std::string& answer) {
     for (size_t done = 0; done < answer.size();) {
-        const ssize_t n = ::send(platform::kMainThreadChannel, answer.data() + done, answer.size() - done, MSG_NOSIGNAL);
+        const ssize_t n =
+            ::send(platform::kMainThreadChannel, answer.data() + done, answer.size() - done, MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return;  // the caller is gone: nobody is left to tell
         done += static_cast<size_t>(n);

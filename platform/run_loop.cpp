@@ -43,13 +43,11 @@ std::string errnoText(int errnum) { return std::strerror(errnum); }
 // The chooser program's path: beside the file this code was loaded from (the library).
 std::string chooserProgram() {
     Dl_info info{};
-    if (::dladdr(reinterpret_cast<void*>(&chooserProgram), &info) == 0 || info.dli_fname == nullptr) {
-        fail("The folder chooser cannot tell where the library was loaded from.");
-    }
+    const bool known = ::dladdr(reinterpret_cast<void*>(&chooserProgram), &info) != 0 && info.dli_fname != nullptr &&
+                       std::strchr(info.dli_fname, '/') != nullptr;
+    if (!known) fail("The folder chooser cannot tell where the library was loaded from.");
     const std::string_view loaded = info.dli_fname;
-    const size_t slash = loaded.rfind('/');
-    if (slash == std::string_view::npos) fail("The folder chooser cannot tell where the library was loaded from.");
-    return std::string(loaded.substr(0, slash + 1)) + kProgramName;
+    return std::string(loaded.substr(0, loaded.rfind('/') + 1)) + kProgramName;
 }
 
 bool debugging() {
@@ -115,15 +113,17 @@ public:
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
 
-    // Whether the program has ended (it is not reaped by asking).
+    // Whether the program has ended (it is not reaped by asking). A host that ignores SIGCHLD
+    // has its children reaped by the kernel: then it is gone with nothing left to ask.
     bool hasEnded() const {
         siginfo_t info{};
-        return ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid_;
+        const int r = ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT);
+        return (r == 0 && info.si_pid == pid_) || (r == -1 && errno == ECHILD);
     }
 
     // Waits a while for the program to end, kills it if it does not, and reaps it: its status.
     int finish() {
-        for (int i = 0; i < kExitGraceChecks && !hasEnded(); ++i) ::poll(nullptr, 0, kEndCheckMilliseconds);
+        for (int i = 0; i < kExitGraceChecks && !hasEnded(); ++i) ::poll(nullptr, 0, kEndCheckMilliseconds);  // a sleep
         if (!hasEnded()) ::kill(pid_, SIGKILL);
         return reap();
     }
@@ -194,7 +194,7 @@ std::string exchange(int channel, std::string_view request, const Child& child) 
             const ssize_t n = ::send(channel, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
             if (n > 0) {
                 sent += static_cast<size_t>(n);
-            } else if (errno != EINTR && errno != EAGAIN) {
+            } else if (n < 0 && errno != EINTR && errno != EAGAIN) {
                 sent = request.size();  // the program no longer reads
             }
             continue;
@@ -205,7 +205,9 @@ std::string exchange(int channel, std::string_view request, const Child& child) 
             if (errno == EINTR || errno == EAGAIN) continue;
             return received;
         }
-        if (received.size() + static_cast<size_t>(n) > kLargestAnswer) fail("The folder chooser's answer is too long.");
+        if (received.size() + static_cast<size_t>(n) > kLargestAnswer) {
+            fail("The folder chooser's answer is too long.");
+        }
         received.append(buffer, static_cast<size_t>(n));
     }
 }

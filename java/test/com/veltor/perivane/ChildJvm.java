@@ -63,7 +63,8 @@ public final class ChildJvm {
      */
     public static Result run(List<String> prefix, String classPath, Map<String, String> env,
             String mainClass, String... args) throws IOException, InterruptedException {
-        ProcessBuilder pb = builder(prefix, classPath, System.getProperty("perivane.library.dir"), env, mainClass, args);
+        String libraryDir = System.getProperty("perivane.library.dir");
+        ProcessBuilder pb = builder(prefix, classPath, libraryDir, env, mainClass, args);
         Process p = pb.start();
         p.getOutputStream().close();
         var out = p.getInputStream().readAllBytes();  // small outputs: read one after the other
@@ -96,8 +97,8 @@ public final class ChildJvm {
     public static Started start(String libraryDir, Map<String, String> env, Path outputDir, String mainClass,
             String... args) throws IOException {
         ProcessBuilder pb = builder(List.of(), testClassPath(), libraryDir, env, mainClass, args);
-        Path out = Files.createTempFile(outputDir, "child", ".out"), err = Files.createTempFile(outputDir, "child", ".err");
-        pb.redirectInput(ProcessBuilder.Redirect.from(new java.io.File("/dev/null")));
+        Path out = Files.createTempFile(outputDir, "child", ".out");
+        Path err = Files.createTempFile(outputDir, "child", ".err");
         pb.redirectOutput(out.toFile()).redirectError(err.toFile());
         return new Started(pb.start(), out, err);
     }

@@ -6,20 +6,14 @@ import java.util.ArrayList;
 import java.util.List;
 
 /**
- * Child JVM of the chooser tests. Prints "TITLE -> RESULT" per getFolder call, RESULT being
- * null, the path in quotes (every character outside printable ASCII as a \\u escape), or the
- * exception's class and message; "done" at the end shows that the JVM went on.
- * <ul>
- * <li>{@code nulls}: one call with three null texts;</li>
- * <li>{@code texts N}: N calls one after the other, each with a title holding a line break and
- * a character beyond the BMP, an empty prompt and a null cancel text;</li>
- * <li>{@code gtk2 TITLE}: AWT loads GTK 2 first (the GTK look and feel), then one call;</li>
- * <li>{@code TITLE...}: one call per title, all at once on threads of their own, with the
- * prompt "Choose" and the cancel text "Not now".</li>
- * </ul>
+ * Child JVM of the chooser tests: prints "LABEL -> RESULT" per getFolder call (null, the path
+ * quoted with \\u escapes, or the exception), then "done". Arguments: "nulls" (one call with null
+ * texts); "texts N" (N calls in turn, each with TEXTS_TITLE, an empty prompt and no cancel
+ * text); "gtk2 TITLE" (AWT loads GTK 2 first); or titles, one call each, all at once on threads
+ * of their own, with the prompt "Choose" and the cancel text "Not now".
  */
 public final class ChooserChild {
-    static final String TEXTS_TITLE = "Line one\nline two \ud83d\udcc1";
+    static final String TEXTS_TITLE = "Line one\nline two \ud83d\udcc1, a lone \udc01 and a \u0000";
 
     static String escape(String s) {
         StringBuilder sb = new StringBuilder("\"");
@@ -48,7 +42,7 @@ public final class ChooserChild {
             }
             case "gtk2" -> {
                 System.setProperty("jdk.gtk.version", "2");
-                System.setProperty("user.home", System.getenv("HOME"));  // the toolkit's font cache stays in the scratch HOME
+                System.setProperty("user.home", System.getenv("HOME"));  // the toolkit's font cache goes there
                 javax.swing.UIManager.setLookAndFeel("com.sun.java.swing.plaf.gtk.GTKLookAndFeel");
                 boolean loaded = Files.readString(Path.of("/proc/self/maps")).contains("libgtk-x11-2.0");
                 System.out.println("GTK 2 in this JVM: " + loaded);

@@ -25,6 +25,7 @@ import org.junit.jupiter.api.io.TempDir;
  */
 class ChooserTest {
     private static final String LIMIT = "30";  // seconds for any one X tool
+    private static final String BUILD = System.getProperty("perivane.library.dir");
     private static Process xvfb;
     private static String display;
     @TempDir
@@ -34,13 +35,8 @@ class ChooserTest {
     static void startX() throws Exception {
         xvfb = tool("Xvfb", "-displayfd", "1", "-screen", "0", "1600x1200x24", "-nolisten", "tcp").start();
         BufferedReader out = new BufferedReader(new InputStreamReader(xvfb.getInputStream(), StandardCharsets.UTF_8));
-        display = ":" + CompletableFuture.supplyAsync(() -> {
-            try {
-                return out.readLine().trim();
-            } catch (IOException | NullPointerException e) {
-                throw new IllegalStateException("Xvfb did not start", e);
-            }
-        }).get(30, TimeUnit.SECONDS);
+        display = ":" + CompletableFuture.supplyAsync(() -> out.lines().findFirst().orElseThrow())
+                .get(30, TimeUnit.SECONDS);
     }
 
     @AfterAll
@@ -87,11 +83,11 @@ class ChooserTest {
         env.put("DISPLAY", display);
         env.put("WAYLAND_DISPLAY", null);
         env.put("PERIVANE_CHOOSER_DEBUG", "1");  // the chooser program prints its view tree
-        return ChildJvm.start(System.getProperty("perivane.library.dir"), env, scratch, ChooserChild.class.getName(), args);
+        return ChildJvm.start(BUILD, env, scratch, ChooserChild.class.getName(), args);
     }
 
-    private static long countLines(String text, String start) {
-        return text.lines().map(String::strip).filter(l -> l.startsWith(start)).count();
+    private static long linesStarting(String text, String start) {
+        return text.lines().filter(l -> l.strip().startsWith(start)).count();
     }
 
     @Test
@@ -100,25 +96,26 @@ class ChooserTest {
         x("bash", "-c", "mkdir \"$1/$(printf 'Cafe\\314\\201 folder')\"", "bash", scratch.toString());
         ChildJvm.Started child = chooser("Pick a folder", "Pick another");
         String first = window("Pick a folder"), second = window("Pick another");
-        x("import", "-window", "root", Path.of(System.getProperty("perivane.library.dir"), "chooser-dialogs.png").toString());
+        x("import", "-window", "root", Path.of(BUILD, "chooser-dialogs.png").toString());  // kept as an artifact
         keys(first, "key", "Escape");
         keys(second, "key", "ctrl+l");
-        x("bash", "-c", "xdotool type \"$1/$(printf 'Cafe\\314\\201 folder')/\" && xdotool key Return", "bash", scratch.toString());
+        x("bash", "-c", "xdotool type \"$1/$(printf 'Cafe\\314\\201 folder')/\" && xdotool key Return", "bash",
+                scratch.toString());
 
         ChildJvm.Result r = child.finish();
         assertEquals(List.of("Pick a folder -> null",
                 "Pick another -> " + ChooserChild.escape(scratch + "/Caf\u00e9 folder"), "done"),
                 r.stdout().lines().toList(), r.stderr());
         // Both dialogs showed the caller's texts: on the cancel button (the one Escape presses) and the confirming one.
-        assertEquals(2, countLines(r.stderr(), "NSButton \"Not now\" [Escape] {"), r.stderr());
-        assertEquals(2, countLines(r.stderr(), "NSButton \"Choose\" {"), r.stderr());
+        assertEquals(2, linesStarting(r.stderr(), "NSButton \"Not now\" [Escape] {"), r.stderr());
+        assertEquals(2, linesStarting(r.stderr(), "NSButton \"Choose\" {"), r.stderr());
     }
 
     @Test
     void aKilledChooserGivesAnExceptionAndTheJvmGoesOn() throws Exception {
         ChildJvm.Started child = chooser("Pick then vanish");
-        ProcessHandle program = ProcessHandle.of(Long.parseLong(x("xdotool", "getwindowpid", window("Pick then vanish"))))
-                .orElseThrow();
+        String pid = x("xdotool", "getwindowpid", window("Pick then vanish"));
+        ProcessHandle program = ProcessHandle.of(Long.parseLong(pid)).orElseThrow();
         assertEquals(child.process().pid(), program.parent().orElseThrow().pid());  // ours to kill
         program.destroyForcibly();
         assertEquals(List.of("Pick then vanish -> RuntimeException: Non-Java exception raised, not handled! (Original "

@@ -75,29 +75,22 @@ std::vector<char*> pointers(std::vector<std::string>& strings) {
     return out;
 }
 
-class SpawnActions {
+// A posix_spawn settings object, set up and destroyed by its holder.
+template <typename T, int (*Init)(T*), int (*Destroy)(T*)>
+class SpawnSettings {
 public:
-    SpawnActions() { ::posix_spawn_file_actions_init(&actions_); }
-    ~SpawnActions() { ::posix_spawn_file_actions_destroy(&actions_); }
-    SpawnActions(const SpawnActions&) = delete;
-    SpawnActions& operator=(const SpawnActions&) = delete;
-    posix_spawn_file_actions_t* get() { return &actions_; }
+    SpawnSettings() { Init(&settings_); }
+    ~SpawnSettings() { Destroy(&settings_); }
+    SpawnSettings(const SpawnSettings&) = delete;
+    SpawnSettings& operator=(const SpawnSettings&) = delete;
+    T* get() { return &settings_; }
 
 private:
-    posix_spawn_file_actions_t actions_;
+    T settings_;
 };
-
-class SpawnAttributes {
-public:
-    SpawnAttributes() { ::posix_spawnattr_init(&attributes_); }
-    ~SpawnAttributes() { ::posix_spawnattr_destroy(&attributes_); }
-    SpawnAttributes(const SpawnAttributes&) = delete;
-    SpawnAttributes& operator=(const SpawnAttributes&) = delete;
-    posix_spawnattr_t* get() { return &attributes_; }
-
-private:
-    posix_spawnattr_t attributes_;
-};
+using SpawnActions =
+    SpawnSettings<posix_spawn_file_actions_t, ::posix_spawn_file_actions_init, ::posix_spawn_file_actions_destroy>;
+using SpawnAttributes = SpawnSettings<posix_spawnattr_t, ::posix_spawnattr_init, ::posix_spawnattr_destroy>;
 
 // A started program. Whatever way the call leaves, the program is reaped; one still running
 // when its holder goes (the call is being abandoned) is killed first, so none outlives it.

@@ -33,8 +33,10 @@ constexpr size_t kLargestAnswer = 1 << 20;
 // How often a wait on the channel looks whether the program has ended: a process it started
 // may hold the channel open after the program itself has gone.
 constexpr int kEndCheckMilliseconds = 200;
-// How long a program that has closed the channel may take to exit before it is killed.
-constexpr int kExitGraceChecks = 50;
+// A program that has closed the channel is about to exit: it is looked at every few
+// milliseconds, and killed if it has not exited within ten seconds.
+constexpr int kExitCheckMilliseconds = 5;
+constexpr int kExitGraceChecks = 2000;
 
 [[noreturn]] void fail(std::string reason) { throw NSException(kFailureName, std::move(reason)); }
 
@@ -116,7 +118,7 @@ public:
 
     // Waits a while for the program to end, kills it if it does not, and reaps it: its status.
     int finish() {
-        for (int i = 0; i < kExitGraceChecks && !hasEnded(); ++i) ::poll(nullptr, 0, kEndCheckMilliseconds);  // a sleep
+        for (int i = 0; i < kExitGraceChecks && !hasEnded(); ++i) ::poll(nullptr, 0, kExitCheckMilliseconds);
         if (!hasEnded()) ::kill(pid_, SIGKILL);
         return reap();
     }

@@ -4,10 +4,12 @@
 
 #include <sys/stat.h>
 
+#include "ChooserWork.h"
 #include "FileFlags.h"
 #include "NativeFrame.h"
 #include "platform/file_manager.h"
 #include "platform/log.h"
+#include "platform/run_loop.h"
 #include "UserDefaultsAdditions.h"
 
 using namespace perivane;
@@ -283,4 +285,19 @@ NATIVE(jboolean, unregisterFileAsDockIcon)(JNIEnv* env, jclass, jstring path) {
         platform::NSUserDefaults defaults = platform::NSUserDefaults::standardUserDefaults();
         return additions::removeApplicationFromDock(defaults, *p) ? JNI_TRUE : JNI_FALSE;
     });
+}
+
+// ---- folder chooser ------------------------------------------------------------------------
+// The dialog runs on the main thread of the chooser program (platform/run_loop.h), which takes
+// the three texts as they are converted here, on the calling thread, before the hop.
+
+NATIVE(jstring, getFolder)(JNIEnv* env, jclass, jstring title, jstring prompt, jstring buttonTitle) {
+    return cocoaBracket<jstring>(env, [&]() -> jstring {
+        const ChooserTexts texts{JNFJavaToNSString(env, title), JNFJavaToNSString(env, prompt),
+                                 JNFJavaToNSString(env, buttonTitle)};
+        std::optional<NSString> folder;  // the result slot: nil until the work stores a path
+        platform::JNFRunLoop::performOnMainThreadWaiting({texts.captured(), &folder});
+        if (!folder || folder->empty()) return nullptr;
+        return JNFNormalizedJavaStringForPath(env, folder);
+    });  // the slot goes with the body: released once, whatever it held
 }

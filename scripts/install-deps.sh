@@ -9,6 +9,8 @@ packages=(
   googletest libgtest-dev
   libicu-dev libmount-dev libblkid-dev libplist-dev libplist-utils
   util-linux procps attr
+  libgtk-3-dev                                # the chooser program's folder dialog
+  xvfb xdotool imagemagick libgtk2.0-0        # the dialog tests: X server, keys, screenshot, AWT's GTK 2
 )
 
 missing=()

@@ -11,7 +11,9 @@ import java.lang.reflect.InvocationTargetException;
 import java.lang.reflect.Method;
 import java.lang.reflect.Modifier;
 import java.util.Arrays;
+import java.util.HashMap;
 import java.util.LinkedHashMap;
+import java.util.List;
 import java.util.Map;
 import java.util.Set;
 import java.util.TreeSet;
@@ -28,8 +30,7 @@ class NativeSweepTest {
 
     /** Natives whose implementation is still to come: they must not be bound yet. */
     private static final Set<String> NOT_BUILT = Set.of("createShortcutItem", "removeShortcutItem",
-            "createDesktopItem", "removeDesktopItem", "getShortcutPath", "getDesktopFolder", "getHomeFolder",
-            "getFolder");
+            "createDesktopItem", "removeDesktopItem", "getShortcutPath", "getDesktopFolder", "getHomeFolder");
 
     interface Call {
         void run() throws Exception;
@@ -96,6 +97,17 @@ class NativeSweepTest {
         sweep.put("setFileAttributes", () -> {
             assertFalse(Perivane.setFileAttributes(null, F, F, F, F, F, F, F, F, F));
             raisesForEmptyPath(() -> Perivane.setFileAttributes("", F, F, F, F, F, F, F, F, F));
+        });
+        sweep.put("getFolder", () -> {
+            // In a JVM without a display, so that no dialog can open: the exception and null.
+            Map<String, String> noDisplay = new HashMap<>();
+            noDisplay.put("DISPLAY", null);
+            noDisplay.put("WAYLAND_DISPLAY", null);
+            ChildJvm.Result r = ChildJvm.run(List.of(), ChildJvm.testClassPath(), noDisplay,
+                    ChooserChild.class.getName(), "nulls");
+            assertEquals(List.of("nulls -> RuntimeException: Non-Java exception raised, not handled! (Original problem: "
+                    + "The folder chooser cannot open a display.)", "done"), r.stdout().lines().toList(), r.stderr());
+            assertEquals("", r.stderr());
         });
         sweep.put("getFileOwner", () -> {
             assertNull(Perivane.getFileOwner(null));

@@ -5,7 +5,8 @@ import com.veltor.perivane.Perivane;
 /**
  * A walk through every native on this machine: each section calls the library the way an
  * application would and prints what came back. Run it in a scratch HOME (the README's tour
- * command does that), since some sections write files there.
+ * command does that), since some sections write files there. With --chooser on a desktop it
+ * also shows the folder dialog.
  */
 public final class Tour {
     private Tour() {}
@@ -37,5 +38,6 @@ public final class Tour {
         FileTour.run();
         ProcessTour.run();
         DockTour.run();
+        ChooserTour.run(args);
     }
 }

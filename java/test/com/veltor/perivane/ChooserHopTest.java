@@ -1,0 +1,95 @@
+package com.veltor.perivane;
+
+import static org.junit.jupiter.api.Assertions.assertArrayEquals;
+import static org.junit.jupiter.api.Assertions.assertEquals;
+
+import java.nio.ByteBuffer;
+import java.nio.ByteOrder;
+import java.nio.file.Files;
+import java.nio.file.Path;
+import java.util.ArrayList;
+import java.util.Arrays;
+import java.util.List;
+import java.util.Map;
+import org.junit.jupiter.api.Test;
+import org.junit.jupiter.api.io.TempDir;
+
+/**
+ * The library's side of the hop to the chooser program, against a shell script standing in for
+ * the program beside a copy of the library: what the request carries, and what each answer, or
+ * each way of ending without one, gives the caller. Needs no display.
+ */
+class ChooserHopTest {
+    private static final String RAISED =
+            "RuntimeException: Non-Java exception raised, not handled! (Original problem: ";
+    private static final String NO_ANSWER = RAISED + "The folder chooser ended without an answer: it ";
+
+    /**
+     * A message as it crosses, in this machine's byte order: an Integer as four bytes, a Character
+     * as one, a text as its length (all ones for null) and its UTF-16 units.
+     */
+    private static byte[] message(Object... parts) {
+        ByteBuffer b = ByteBuffer.allocate(4096).order(ByteOrder.nativeOrder());
+        for (Object p : parts) {
+            if (p instanceof Integer i) b.putInt(i);
+            else if (p instanceof Character c) b.put((byte) c.charValue());
+            else if (p == null) b.putInt(-1);
+            else {
+                b.putInt(((String) p).length());
+                ((String) p).chars().forEach(c -> b.putChar((char) c));
+            }
+        }
+        return Arrays.copyOf(b.array(), b.position());
+    }
+
+    /** One call: the answer the program writes, then what its shell does; what the caller gets. */
+    record Step(byte[] answer, String shell, String gives) {}
+
+    @Test
+    void requestsCarryTheTextsAndEveryEndingGivesAResultOrAnException(@TempDir Path dir) throws Exception {
+        Files.copy(Path.of(System.getProperty("perivane.library.dir"), "libperivane.so"),
+                dir.resolve("libperivane.so"));
+        Path program = dir.resolve("perivane-chooser");
+        Files.writeString(program, "#!/bin/sh\n"
+                + "d=$(dirname \"$0\"); n=$(ls \"$d\" | grep -c '^request')  # the calls before this one\n"
+                + "cat <&3 >\"$d/request$n\"\n"
+                + "[ -f \"$d/answer$n\" ] && cat \"$d/answer$n\" >&3\n"
+                + ". \"$d/shell$n\"\n");
+        program.toFile().setExecutable(true);
+        List<Step> steps = List.of(
+                new Step(message('R', "/tmp/a\nb/Cafe\u0301"), "", "\"/tmp/a\\u000ab/Caf\\u00e9\""),  // Form C
+                new Step(message('R', ""), "", "null"),
+                new Step(message('R', null), "", "null"),
+                new Step(message('E', "No display here."), "exit 1", RAISED + "No display here.)"),
+                new Step(null, "exit 3", NO_ANSWER + "exited with status 3.)"),
+                new Step(null, "kill -9 $$", NO_ANSWER + "was ended by signal 9.)"),
+                // A process the program started keeps the channel open after the program has gone.
+                new Step(null, "sleep 60 & echo $! >\"$d/sleeper\"", NO_ANSWER + "exited with status 0.)"),
+                new Step(Arrays.copyOf(message('R', "/a"), 6), "", NO_ANSWER + "exited with status 0.)"),  // cut short
+                new Step("nonsense".getBytes(), "rm \"$0\"", NO_ANSWER + "exited with status 0.)"),
+                new Step(null, null, RAISED + "The folder chooser program " + program
+                        + " cannot be started: No such file or directory)"));
+        List<String> expected = new ArrayList<>();
+        for (int i = 0; i < steps.size(); i++) {
+            if (steps.get(i).answer != null) Files.write(dir.resolve("answer" + i), steps.get(i).answer);
+            if (steps.get(i).shell != null) Files.writeString(dir.resolve("shell" + i), steps.get(i).shell + "\n");
+            expected.add("call " + i + " -> " + steps.get(i).gives);
+        }
+        expected.add("done");
+        try {
+            ChildJvm.Result r = ChildJvm.start(dir.toString(), Map.of(), dir, ChooserChild.class.getName(), "texts",
+                    String.valueOf(steps.size())).finish();
+            assertEquals(expected, r.stdout().lines().toList(), r.stderr());
+            byte[] request = message(3, ChooserChild.TEXTS_TITLE, "", null);
+            for (int i = 0; i < steps.size() - 1; i++) {
+                assertArrayEquals(request, Files.readAllBytes(dir.resolve("request" + i)), "request " + i);
+            }
+        } finally {
+            Path sleeper = dir.resolve("sleeper");
+            if (Files.exists(sleeper)) {
+                ProcessHandle.of(Long.parseLong(Files.readString(sleeper).trim()))
+                        .ifPresent(ProcessHandle::destroyForcibly);
+            }
+        }
+    }
+}

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <filesystem>
 
 #include "VLPerivaneJNI/FileFlags.h"
 #include "platform/file_manager.h"
+#include "scratch_home.h"
 
 using namespace perivane::platform;
 
@@ -36,4 +38,56 @@ TEST(FileFlags, JbooleansAndModesAtTheirEdges) {
     EXPECT_EQ(flagsFromPermissions(-1), (PermissionFlags{1, 1, 1, 1, 1, 1, 1, 1, 1}));
     EXPECT_EQ(finderFlagsWithBundle(0xFFFF, 2), 0xDFFF) << "a byte other than 1 clears the flag";
     EXPECT_EQ(finderFlagsWithBundle(0x2000, 0xFF), 0x0000);
+}
+
+TEST(FileManager, RemovalTakesTreesWithoutFollowingLinksAndRefusesDotNames) {
+    namespace fs = std::filesystem;
+    ScratchHome scratch;
+    const std::string base = scratch.path(), outside = base + "/outside", tree = base + "/tree";
+    fs::create_directories(outside + "/inner");
+    std::ofstream(outside + "/inner/keep") << "x";
+    fs::create_directories(tree + "/a/b");
+    std::ofstream(tree + "/a/b/file") << "x";
+    fs::create_directory_symlink(outside, tree + "/a/link-to-outside");
+    fs::create_symlink(outside + "/inner/keep", tree + "/link-to-file");
+    std::string deep = tree;
+    for (int i = 0; i < 300; ++i) deep += "/d";  // deeper than any recursion should go on a small stack
+    fs::create_directories(deep);
+    auto urlOf = [](const std::string& p) { return *NSURL::fileURLWithPath(utf8ToUtf16Lossy(p)); };
+    const NSFileManager& manager = NSFileManager::defaultManager();
+
+    std::optional<NSError> error;
+    EXPECT_TRUE(manager.removeItemAtURL(urlOf(tree), &error));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(tree)));
+    EXPECT_TRUE(fs::exists(outside + "/inner/keep")) << "nothing outside the tree is touched";
+
+    fs::create_directory_symlink(outside, base + "/dir-link");
+    EXPECT_TRUE(manager.fileExistsAtPath(utf8ToUtf16Lossy(base + "/dir-link")));
+    EXPECT_TRUE(manager.removeItemAtURL(urlOf(base + "/dir-link"), &error)) << "the link itself";
+    EXPECT_TRUE(fs::exists(outside + "/inner/keep"));
+    fs::create_symlink(base + "/missing", base + "/dangling");
+    EXPECT_FALSE(manager.fileExistsAtPath(utf8ToUtf16Lossy(base + "/dangling"))) << "a dangling link is no item";
+
+    for (const char* name : {"/outside/inner/..", "/outside/."}) {
+        EXPECT_FALSE(manager.removeItemAtURL(urlOf(base + name), &error)) << name;
+    }
+    EXPECT_FALSE(manager.removeItemAtURL(urlOf(base + "/missing"), &error));
+    EXPECT_EQ(error->localizedDescription(), u"\u201Cmissing\u201D couldn\u2019t be removed.");
+    EXPECT_TRUE(fs::exists(outside + "/inner/keep"));
+}
+
+TEST(FileManager, DesktopIsLookedUpNeverMade) {
+    ScratchHome scratch;
+    unsetenv("XDG_CONFIG_HOME");
+    const NSFileManager& manager = NSFileManager::defaultManager();
+    std::optional<NSError> error;
+    EXPECT_FALSE(manager.URLForDirectory(NSDesktopDirectory, NSUserDomainMask, std::nullopt, false, &error));
+    EXPECT_EQ(error->localizedDescription(), u"The file \u201CDesktop\u201D couldn\u2019t be opened because there is no such file.");
+    EXPECT_FALSE(std::filesystem::exists(scratch.path() + "/Desktop"));
+    const std::vector<NSURL> urls = manager.URLsForDirectory(NSDesktopDirectory, NSUserDomainMask);
+    ASSERT_EQ(urls.size(), 1u) << "listed whether it exists or not";
+    EXPECT_EQ(urls[0].fileSystemPath(), scratch.path() + "/Desktop");
+    std::filesystem::create_directory(scratch.path() + "/Desktop");
+    EXPECT_EQ(manager.URLForDirectory(NSDesktopDirectory, NSUserDomainMask, std::nullopt, false, &error)->fileSystemPath(),
+              scratch.path() + "/Desktop");
 }

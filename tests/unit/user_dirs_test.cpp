@@ -1,0 +1,43 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/user_dirs.h"
+#include "scratch_home.h"
+
+using perivane::platform::userDesktopFolder;
+using perivane::platform::userDirectoryFromConfig;
+
+TEST(UserDirs, TheLastValidDesktopAssignmentWins) {
+    const std::string key = "XDG_DESKTOP_DIR";
+    for (const auto& [text, folder] : std::vector<std::pair<std::string, std::optional<std::string>>>{
+             {"", std::nullopt},
+             {"XDG_DESKTOP_DIR=\"$HOME/Schreibtisch\"\n", "/home/u/Schreibtisch"},
+             {"  XDG_DESKTOP_DIR = \"$HOME/\"", "/home/u"},
+             {"XDG_DESKTOP_DIR=\"$HOME\"", "/home/u"},
+             {"XDG_DESKTOP_DIR=\"/abs/Desk top//\"  # comment", "/abs/Desk top"},
+             {"XDG_DESKTOP_DIR=\"$HOME/a \\\"q\\\" \\$x\"", "/home/u/a \"q\" $x"},
+             {"XDG_DESKTOP_DIR=\"/first\"\nXDG_DESKTOP_DIR=\"/second\"", "/second"},
+             {"XDG_DESKTOP_DIR=\"/kept\"\nXDG_DESKTOP_DIR=\"Desk\"", "/kept"},  // relative: ignored
+             {"XDG_DESKTOP_DIR=\"$HOMEx/y\"", std::nullopt},
+             {"XDG_DESKTOP_DIR=\"/unterminated", std::nullopt},
+             {"XDG_DESKTOP_DIR=/unquoted", std::nullopt},
+             {std::string("XDG_DESKTOP_DIR=\"/a\0b\"", 22), std::nullopt},
+             {"# XDG_DESKTOP_DIR=\"/commented\"\nXDG_DESKTOP_DIRS=\"/other\"", std::nullopt},
+             {"XDG_DOWNLOAD_DIR=\"$HOME/Downloads\"", std::nullopt},
+         }) {
+        EXPECT_EQ(userDirectoryFromConfig(text, key, "/home/u/"), folder) << text;
+    }
+}
+
+TEST(UserDirs, DesktopComesFromTheConfigFolderOrDefaultsToHomeDesktop) {
+    ScratchHome scratch;
+    unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(userDesktopFolder(), scratch.path() + "/Desktop");
+    std::filesystem::create_directories(scratch.path() + "/.config");
+    std::ofstream(scratch.path() + "/.config/user-dirs.dirs") << "XDG_DESKTOP_DIR=\"$HOME/Bureau\"\n";
+    EXPECT_EQ(userDesktopFolder(), scratch.path() + "/Bureau");
+    setenv("XDG_CONFIG_HOME", (scratch.path() + "/elsewhere").c_str(), 1);
+    EXPECT_EQ(userDesktopFolder(), scratch.path() + "/Desktop");
+    unsetenv("XDG_CONFIG_HOME");
+}

@@ -27,9 +27,7 @@ class NativeSweepTest {
             + "*** -[NSFileManager fileSystemRepresentationWithPath:]: nil or empty path argument)";
 
     /** Natives whose implementation is still to come: they must not be bound yet. */
-    private static final Set<String> NOT_BUILT = Set.of("createShortcutItem", "removeShortcutItem",
-            "createDesktopItem", "removeDesktopItem", "getShortcutPath", "getDesktopFolder", "getHomeFolder",
-            "getFolder");
+    private static final Set<String> NOT_BUILT = Set.of("getFolder");
 
     interface Call {
         void run() throws Exception;
@@ -97,6 +95,29 @@ class NativeSweepTest {
             assertFalse(Perivane.setFileAttributes(null, F, F, F, F, F, F, F, F, F));
             raisesForEmptyPath(() -> Perivane.setFileAttributes("", F, F, F, F, F, F, F, F, F));
         });
+        sweep.put("createShortcutItem", () -> {
+            assertFalse(Perivane.createShortcutItem(null, "/tmp", "/tmp"));
+            assertFalse(Perivane.createShortcutItem("never-made-by-the-sweep", null, "/tmp"));
+            assertFalse(Perivane.createShortcutItem("never-made-by-the-sweep", "/tmp", null));
+            raisesForEmptyPath(() -> Perivane.createShortcutItem("never-made-by-the-sweep", "", "/tmp"));
+        });
+        sweep.put("removeShortcutItem", () -> {
+            assertFalse(Perivane.removeShortcutItem(null, "/tmp"));
+            assertFalse(Perivane.removeShortcutItem("never-made-by-the-sweep", null));
+            raisesForEmptyPath(() -> Perivane.removeShortcutItem("never-made-by-the-sweep", ""));
+        });
+        sweep.put("createDesktopItem", () -> {
+            assertFalse(Perivane.createDesktopItem(null, "/tmp"));
+            assertFalse(Perivane.createDesktopItem("never-made-by-the-sweep", null));
+            raisesForEmptyPath(() -> Perivane.createDesktopItem("never-made-by-the-sweep", ""));
+        });
+        sweep.put("removeDesktopItem", () -> assertFalse(Perivane.removeDesktopItem(null)));
+        sweep.put("getShortcutPath", () -> {
+            assertNull(Perivane.getShortcutPath(null));
+            raisesForEmptyPath(() -> Perivane.getShortcutPath(""));
+        });
+        sweep.put("getHomeFolder", () -> assertEquals(System.getenv("HOME"), Perivane.getHomeFolder()));
+        sweep.put("getDesktopFolder", () -> assertEquals(System.getenv("HOME") + "/Desktop", Perivane.getDesktopFolder()));
         sweep.put("getFileOwner", () -> {
             assertNull(Perivane.getFileOwner(null));
             raisesForEmptyPath(() -> Perivane.getFileOwner(""));

@@ -37,5 +37,6 @@ public final class Tour {
         FileTour.run();
         ProcessTour.run();
         DockTour.run();
+        AliasTour.run();
     }
 }

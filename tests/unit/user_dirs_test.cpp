@@ -1,11 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "platform/user_dirs.h"
-#include "scratch_home.h"
 
-using perivane::platform::userDesktopFolder;
 using perivane::platform::userDirectoryFromConfig;
 
 TEST(UserDirs, TheLastValidDesktopAssignmentWins) {
@@ -28,16 +24,4 @@ TEST(UserDirs, TheLastValidDesktopAssignmentWins) {
          }) {
         EXPECT_EQ(userDirectoryFromConfig(text, key, "/home/u/"), folder) << text;
     }
-}
-
-TEST(UserDirs, DesktopComesFromTheConfigFolderOrDefaultsToHomeDesktop) {
-    ScratchHome scratch;
-    unsetenv("XDG_CONFIG_HOME");
-    EXPECT_EQ(userDesktopFolder(), scratch.path() + "/Desktop");
-    std::filesystem::create_directories(scratch.path() + "/.config");
-    std::ofstream(scratch.path() + "/.config/user-dirs.dirs") << "XDG_DESKTOP_DIR=\"$HOME/Bureau\"\n";
-    EXPECT_EQ(userDesktopFolder(), scratch.path() + "/Bureau");
-    setenv("XDG_CONFIG_HOME", (scratch.path() + "/elsewhere").c_str(), 1);
-    EXPECT_EQ(userDesktopFolder(), scratch.path() + "/Desktop");
-    unsetenv("XDG_CONFIG_HOME");
 }

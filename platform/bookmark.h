@@ -36,9 +36,9 @@ std::optional<NSData> bookmarkDataWithOptions(const NSURL& url, unsigned long op
 
 // writeBookmarkData:toURL:options:error: writes bookmark data made with
 // NSURLBookmarkCreationSuitableForBookmarkFile as an alias file at `url`: a new file beside it,
-// created exclusively and marked as an alias in its Finder information ("alis", "MACS",
-// kIsAlias) before it is renamed over the name, so the name holds the old file or the whole
-// new one, never a part or an unmarked one. A folder of that name is not replaced: the write
+// created exclusively, marked as an alias in its Finder information ("alis", "MACS", kIsAlias)
+// and synced before it is renamed over the name, so the name holds the old file or the whole
+// new one, never a part or an unmarked one, even after a crash. A folder of that name is not replaced: the write
 // fails. On file systems without extended attributes the file is written unmarked, as the
 // platform's are there. NO with the error set on failure (512 for data not made for a file).
 bool writeBookmarkData(const NSData& data, const NSURL& url, unsigned long options,

@@ -123,8 +123,10 @@ namespace {
 
 // Removes the folder `name` in the folder `parent` with everything in it, depth first. Each
 // level is an open stream on a descriptor reached by openat from the level above without
-// following links, so the walk stays inside the tree. 0, or the errno of the first failure.
-int removeFolderTree(int parent, const std::string& name) {
+// following links, so the walk stays inside the tree. It does not enter another file system
+// mounted inside the tree (`device` is the tree's): a mount point cannot be removed anyway, and
+// the volume's own files are not ours to empty. 0, or the errno of the first failure.
+int removeFolderTree(int parent, const std::string& name, dev_t device) {
     struct Level {
         Directory stream;
         std::string name;  // in the folder one level up
@@ -161,6 +163,7 @@ int removeFolderTree(int parent, const std::string& name) {
             return errno;
         }
         if (S_ISDIR(st.st_mode)) {
+            if (st.st_dev != device) return EBUSY;
             if (const int e = enter(here, child)) return e;
         } else if (::unlinkat(here, child.c_str(), 0) != 0 && errno != ENOENT) {
             return errno;
@@ -176,7 +179,7 @@ int removeItem(const std::string& parent, const std::string& name) {
     if (!folder) return errno;
     struct stat st{};
     if (::fstatat(folder.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return errno;
-    if (S_ISDIR(st.st_mode)) return removeFolderTree(folder.get(), name);
+    if (S_ISDIR(st.st_mode)) return removeFolderTree(folder.get(), name, st.st_dev);
     return ::unlinkat(folder.get(), name.c_str(), 0) == 0 ? 0 : errno;
 }
 

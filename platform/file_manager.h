@@ -96,8 +96,9 @@ public:
     // Removes the item: a file, a symbolic link (the link itself), or a folder with everything
     // in it. The walk goes from descriptor to descriptor (openat, fstatat without following,
     // unlinkat), so a link inside the tree is removed and never followed, even when the tree
-    // changes meanwhile. NO with `*error` set at the first failure; what was removed before it
-    // stays removed. The name "." or ".." is refused.
+    // changes meanwhile. Another file system mounted inside the tree is not entered (its mount
+    // point cannot be removed). NO with `*error` set at the first failure; what was removed
+    // before it stays removed. The name "." or ".." is refused.
     bool removeItemAtURL(const NSURL& url, std::optional<NSError>* error) const;
 
     // The URL of a standard directory. Known here: the user's Desktop (NSDesktopDirectory in

@@ -1,6 +1,9 @@
 #include "UserDefaultsAdditions.h"
 
+#include "platform/bookmark.h"
+#include "platform/file_manager.h"
 #include "platform/gestalt.h"
+#include "platform/log.h"
 #include "platform/ns_predicate.h"
 #include "platform/ns_string_paths.h"
 #include "platform/ns_url.h"
@@ -146,6 +149,78 @@ bool removeApplicationFromDock(NSUserDefaults& defaults, const NSString& path) {
     }
     if (kept.size() == dockDomain->apps->size()) return false;
     return storeApps(defaults, *dockDomain->domain, std::move(kept));
+}
+
+// ---- alias files --------------------------------------------------------------------------
+
+namespace {
+
+using platform::NSError;
+using platform::NSFileManager;
+
+// NSLog(@"%@", error.localizedDescription): "(null)" for a failure that set no error.
+void logError(const std::optional<NSError>& error) {
+    platform::NSLog(error ? error->localizedDescription() : NSString(u"(null)"));
+}
+
+std::optional<NSURL> desktopFolder(std::optional<NSError>* error) {
+    return NSFileManager::defaultManager().URLForDirectory(platform::NSDesktopDirectory,
+                                                           platform::NSUserDomainMask, std::nullopt,
+                                                           false, error);
+}
+
+}  // namespace
+
+bool createShortcutItem(NSUserDefaults&, const NSURL& target, const NSString& name, const NSURL& folder) {
+    std::optional<NSError> error;
+    const std::optional<platform::NSData> data = platform::bookmarkDataWithOptions(
+        target, platform::NSURLBookmarkCreationSuitableForBookmarkFile, &error);
+    if (!data) {
+        logError(error);
+        return false;
+    }
+    const std::optional<NSURL> item = folder.URLByAppendingPathComponent(name);
+    if (!item) {
+        platform::NSLog(u"createShortcutItem :: Couldn't create destination URL");
+        return false;
+    }
+    if (platform::writeBookmarkData(*data, *item, 0, &error)) return true;
+    logError(error);
+    return false;
+}
+
+bool removeShortcutItem(NSUserDefaults&, const NSString& name, const NSURL& folder) {
+    std::optional<NSError> error;
+    const std::optional<NSURL> item = folder.URLByAppendingPathComponent(name);
+    if (!item) {
+        platform::NSLog(u"removeShortcutItem :: Couldn't create destination URL");
+        return false;
+    }
+    NSFileManager& manager = NSFileManager::defaultManager();
+    if (!manager.fileExistsAtPath(item->path())) return true;
+    if (manager.removeItemAtURL(*item, &error)) return true;
+    logError(error);
+    return false;
+}
+
+bool createDesktopItem(NSUserDefaults& defaults, const NSURL& target, const NSString& name) {
+    std::optional<NSError> error;
+    const std::optional<NSURL> desktop = desktopFolder(&error);
+    if (!desktop) {
+        logError(error);
+        return false;
+    }
+    return createShortcutItem(defaults, target, name, *desktop);
+}
+
+bool removeDesktopItem(NSUserDefaults& defaults, const NSString& name) {
+    std::optional<NSError> error;
+    const std::optional<NSURL> desktop = desktopFolder(&error);
+    if (!desktop) {
+        logError(error);
+        return false;
+    }
+    return removeShortcutItem(defaults, name, *desktop);
 }
 
 }  // namespace perivane::additions

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/ns_url.h"
 #include "platform/property_list.h"
 #include "platform/strings.h"
 #include "platform/user_defaults.h"
@@ -14,6 +15,7 @@
 namespace perivane::additions {
 
 using platform::NSString;
+using platform::NSURL;
 using platform::NSUserDefaults;
 
 // ---- Dock ----------------------------------------------------------------------------------
@@ -60,5 +62,26 @@ bool entryMatches(const platform::plist::Value& entry, const Needle& needle);
 platform::plist::Value tileRecord(std::string path, std::string name);
 
 }  // namespace dock
+
+// ---- alias files --------------------------------------------------------------------------
+// None of these reads or writes a default. A failure the platform reports is logged with its
+// description; an item URL that cannot be made (a name that is not exactly one path component)
+// logs a fixed line.
+
+// createShortcutItem:named:location: writes an alias file of `target` named exactly `name` in
+// `folder`, replacing a file of that name. NO when the target does not exist, the name is not
+// one component, or the write fails.
+bool createShortcutItem(NSUserDefaults& defaults, const NSURL& target, const NSString& name,
+                        const NSURL& folder);
+
+// removeShortcutItem:location: removes whatever has `name` in `folder` (a folder with all it
+// holds; a symbolic link itself). YES when nothing of that name is left, including when nothing
+// was there (a dangling link counts as nothing, and stays).
+bool removeShortcutItem(NSUserDefaults& defaults, const NSString& name, const NSURL& folder);
+
+// createDesktopItem:named: and removeDesktopItem: do the same in the Desktop folder, which must
+// exist: NO when it does not.
+bool createDesktopItem(NSUserDefaults& defaults, const NSURL& target, const NSString& name);
+bool removeDesktopItem(NSUserDefaults& defaults, const NSString& name);
 
 }  // namespace perivane::additions

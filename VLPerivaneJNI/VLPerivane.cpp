@@ -7,8 +7,10 @@
 #include "ChooserWork.h"
 #include "FileFlags.h"
 #include "NativeFrame.h"
+#include "platform/bookmark.h"
 #include "platform/file_manager.h"
 #include "platform/log.h"
+#include "platform/ns_string_paths.h"
 #include "platform/run_loop.h"
 #include "UserDefaultsAdditions.h"
 
@@ -287,6 +289,104 @@ NATIVE(jboolean, unregisterFileAsDockIcon)(JNIEnv* env, jclass, jstring path) {
     });
 }
 
+// ---- alias files ---------------------------------------------------------------------------
+// Paths have a leading "~" expanded; names never do. The category methods log what fails.
+
+namespace {
+// A Java path's file URL, after tilde expansion: nil when no URL can be made of it.
+std::optional<platform::NSURL> fileURLFromJavaPath(const NSString& path) {
+    return platform::NSURL::fileURLWithPath(platform::stringByExpandingTildeInPath(path));
+}
+
+// The path of a URL's file path URL, or nil when that is empty or missing.
+std::optional<NSString> nonEmptyFilePath(const std::optional<platform::NSURL>& url) {
+    const std::optional<platform::NSURL> fileURL = url ? url->filePathURL() : std::nullopt;
+    std::optional<NSString> path = fileURL ? std::optional<NSString>(fileURL->path()) : std::nullopt;
+    if (!path || path->empty()) return std::nullopt;
+    return path;
+}
+}  // namespace
+
+NATIVE(jboolean, createShortcutItem)(JNIEnv* env, jclass, jstring name, jstring targetPath, jstring folderPath) {
+    return cocoaBracket<jboolean>(env, [&]() -> jboolean {
+        const std::optional<NSString> target = JNFNormalizedNSStringForPath(env, targetPath);
+        const std::optional<NSString> folder = JNFNormalizedNSStringForPath(env, folderPath);
+        const std::optional<NSString> n = JNFJavaToNSString(env, name);
+        if (!target || !n || !folder) return JNI_FALSE;
+        const std::optional<platform::NSURL> targetURL = fileURLFromJavaPath(*target);
+        const std::optional<platform::NSURL> folderURL = fileURLFromJavaPath(*folder);
+        if (!targetURL || !folderURL) return JNI_FALSE;
+        platform::NSUserDefaults defaults = platform::NSUserDefaults::standardUserDefaults();
+        return additions::createShortcutItem(defaults, *targetURL, *n, *folderURL) ? JNI_TRUE : JNI_FALSE;
+    });
+}
+
+NATIVE(jboolean, removeShortcutItem)(JNIEnv* env, jclass, jstring name, jstring folderPath) {
+    return cocoaBracket<jboolean>(env, [&]() -> jboolean {
+        const std::optional<NSString> folder = JNFNormalizedNSStringForPath(env, folderPath);
+        const std::optional<NSString> n = JNFJavaToNSString(env, name);
+        if (!n || !folder) return JNI_FALSE;
+        const std::optional<platform::NSURL> folderURL = fileURLFromJavaPath(*folder);
+        if (!folderURL) return JNI_FALSE;
+        platform::NSUserDefaults defaults = platform::NSUserDefaults::standardUserDefaults();
+        return additions::removeShortcutItem(defaults, *n, *folderURL) ? JNI_TRUE : JNI_FALSE;
+    });
+}
+
+NATIVE(jboolean, createDesktopItem)(JNIEnv* env, jclass, jstring name, jstring targetPath) {
+    return cocoaBracket<jboolean>(env, [&]() -> jboolean {
+        const std::optional<NSString> target = JNFNormalizedNSStringForPath(env, targetPath);
+        const std::optional<NSString> n = JNFJavaToNSString(env, name);
+        if (!target || !n) return JNI_FALSE;
+        const std::optional<platform::NSURL> targetURL = fileURLFromJavaPath(*target);
+        if (!targetURL) return JNI_FALSE;
+        platform::NSUserDefaults defaults = platform::NSUserDefaults::standardUserDefaults();
+        return additions::createDesktopItem(defaults, *targetURL, *n) ? JNI_TRUE : JNI_FALSE;
+    });
+}
+
+NATIVE(jboolean, removeDesktopItem)(JNIEnv* env, jclass, jstring name) {
+    return cocoaBracket<jboolean>(env, [&]() -> jboolean {
+        const std::optional<NSString> n = JNFJavaToNSString(env, name);
+        if (!n) return JNI_FALSE;
+        platform::NSUserDefaults defaults = platform::NSUserDefaults::standardUserDefaults();
+        return additions::removeDesktopItem(defaults, *n) ? JNI_TRUE : JNI_FALSE;
+    });
+}
+
+NATIVE(jstring, getShortcutPath)(JNIEnv* env, jclass, jstring aliasPath) {
+    return cocoaBracket<jstring>(env, [&]() -> jstring {
+        const std::optional<NSString> alias = JNFNormalizedNSStringForPath(env, aliasPath);
+        if (!alias) return nullptr;
+        const std::optional<platform::NSURL> aliasURL = fileURLFromJavaPath(*alias);
+        if (!aliasURL) return nullptr;
+        const std::optional<platform::NSData> data = platform::bookmarkDataWithContentsOfURL(*aliasURL, nullptr);
+        if (!data) return nullptr;
+        const std::optional<platform::NSURL> resolved = platform::URLByResolvingBookmarkData(
+            *data, platform::NSURLBookmarkResolutionWithoutUI | platform::NSURLBookmarkResolutionWithoutMounting,
+            nullptr, nullptr);
+        return JNFNormalizedJavaStringForPath(env, nonEmptyFilePath(resolved));
+    });
+}
+
+// ---- standard folders ----------------------------------------------------------------------
+
+NATIVE(jstring, getHomeFolder)(JNIEnv* env, jclass) {
+    return cocoaBracket<jstring>(env, [&]() -> jstring {
+        return JNFNormalizedJavaStringForPath(env, platform::NSHomeDirectory());
+    });
+}
+
+NATIVE(jstring, getDesktopFolder)(JNIEnv* env, jclass) {
+    return cocoaBracket<jstring>(env, [&]() -> jstring {
+        const std::vector<platform::NSURL> urls = platform::NSFileManager::defaultManager().URLsForDirectory(
+            platform::NSDesktopDirectory, platform::NSUserDomainMask);
+        if (urls.empty()) {  // objectAtIndex: 0 of an empty array
+            throw platform::NSException(platform::NSRangeException,
+                                        "*** -[__NSArray0 objectAtIndex:]: index 0 beyond bounds for empty NSArray");
+        }
+        return JNFNormalizedJavaStringForPath(env, nonEmptyFilePath(urls.front()));
+    });
 // ---- folder chooser ------------------------------------------------------------------------
 // The dialog runs on the main thread of the chooser program (platform/run_loop.h), which takes
 // the three texts as they are converted here, on the calling thread, before the hop.

@@ -23,5 +23,6 @@ private:
 };
 
 inline constexpr const char* NSInvalidArgumentException = "NSInvalidArgumentException";
+inline constexpr const char* NSRangeException = "NSRangeException";
 
 }  // namespace perivane::platform

@@ -1,5 +1,6 @@
-// NSFileManager (Foundation): the attribute calls, with errors reported the platform's way, as
-// an NSError whose code and description are the ones Cocoa gives for the same failure.
+// NSFileManager (Foundation): the attribute calls, existence, removal and the standard
+// directories, with errors reported the platform's way, as an NSError whose code and
+// description are the ones Cocoa gives for the same failure.
 #pragma once
 
 #include <sys/types.h>
@@ -7,7 +8,9 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "platform/ns_url.h"
 #include "platform/strings.h"
 
 namespace perivane::platform {
@@ -17,6 +20,7 @@ enum NSCocoaError : long {
     NSFileNoSuchFileError = 4,
     NSFileReadUnknownError = 256,
     NSFileReadNoPermissionError = 257,
+    NSFileReadCorruptFileError = 259,
     NSFileReadNoSuchFileError = 260,
     NSFileWriteUnknownError = 512,
     NSFileWriteNoPermissionError = 513,
@@ -24,7 +28,15 @@ enum NSCocoaError : long {
 };
 
 // What the failing operation was doing: the same errno reads differently for each.
-enum class FileOperation { read, change };
+enum class FileOperation { read, change, remove };
+
+// The standard directories and domains the file manager is asked for.
+enum NSSearchPathDirectory : unsigned long { NSDesktopDirectory = 12 };
+enum NSSearchPathDomainMask : unsigned long { NSUserDomainMask = 1 };
+
+// Folders nested deeper than this below an item are not removed (the removal holds one open
+// descriptor per level); the removal then fails.
+inline constexpr size_t kMaxRemovalDepth = 1024;
 
 struct NSError {
     long code = 0;           // an NSCocoaError
@@ -76,6 +88,31 @@ public:
     // set on failure.
     bool setAttributes(const NSFileAttributeChanges& attributes, const NSString& path,
                        std::optional<NSError>* error) const;
+
+    // Whether an item exists at the path, a final symbolic link counting by what it points at
+    // (a dangling link is no item).
+    bool fileExistsAtPath(const NSString& path) const;
+
+    // Removes the item: a file, a symbolic link (the link itself), or a folder with everything
+    // in it. The walk goes from descriptor to descriptor (openat, fstatat without following,
+    // unlinkat), so a link inside the tree is removed and never followed, even when the tree
+    // changes meanwhile. Another file system mounted inside the tree is not entered (its mount
+    // point cannot be removed). NO with `*error` set at the first failure; what was removed
+    // before it stays removed. The name "." or ".." is refused.
+    bool removeItemAtURL(const NSURL& url, std::optional<NSError>* error) const;
+
+    // The URL of a standard directory. Known here: the user's Desktop (NSDesktopDirectory in
+    // NSUserDomainMask), from the XDG user directories. Looked up, and with `create` NO never
+    // made: a folder that is not there is an error. With `create` YES a missing folder is made
+    // (its parent must exist). Nil without an error for a directory that is not known, as on
+    // the platform. `appropriateForURL` matters only to directories not known here.
+    std::optional<NSURL> URLForDirectory(NSSearchPathDirectory directory, NSSearchPathDomainMask domain,
+                                         const std::optional<NSURL>& appropriateForURL, bool create,
+                                         std::optional<NSError>* error) const;
+
+    // The URLs of a standard directory in the domains given, whether the folders exist or not:
+    // one URL for the user's Desktop, none for what is not known.
+    std::vector<NSURL> URLsForDirectory(NSSearchPathDirectory directory, NSSearchPathDomainMask domains) const;
 };
 
 }  // namespace perivane::platform

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace perivane::platform {
@@ -34,6 +35,8 @@ public:
     explicit operator bool() const noexcept { return fd_ >= 0; }
     // Closes now and tells whether the close succeeded (it can report a failed write).
     bool close() noexcept { return ::close(std::exchange(fd_, -1)) == 0; }
+    // Hands the descriptor to a new owner (a directory stream, say); this holder then holds none.
+    int release() noexcept { return std::exchange(fd_, -1); }
 
 private:
     int fd_;
@@ -52,5 +55,15 @@ inline std::optional<std::string> canonicalPath(const std::string& path) {
     if (!resolved) return std::nullopt;
     return std::string(resolved.get());
 }
+
+// Writes all of `bytes` to `fd`, going on after short writes and interruptions.
+bool writeAll(int fd, std::string_view bytes);
+
+// The bytes of the regular file at `path`, or nullopt when it is missing, not a regular file,
+// unreadable, or larger than `maxBytes` (checked before reading and again while reading). The
+// open never blocks (a FIFO is refused, not waited on); with `followLink` false a final
+// symbolic link is refused too. On failure errno tells why.
+std::optional<std::string> readRegularFile(const std::string& path, size_t maxBytes,
+                                           bool followLink = true);
 
 }  // namespace perivane::platform

@@ -71,4 +71,8 @@ int FSSetFinderInfo(const FSRef& ref, const FinderInfo& info) {
     return errno;
 }
 
+int setFinderInfoOfDescriptor(int fd, const FinderInfo& info) {
+    return ::fsetxattr(fd, kFinderInfoAttribute, info.bytes.data(), info.bytes.size(), 0) == 0 ? 0 : errno;
+}
+
 }  // namespace perivane::platform

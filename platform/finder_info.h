@@ -54,4 +54,9 @@ int FSGetFinderInfo(const FSRef& ref, FinderInfo& info);
 // Fails where the file system refuses extended attributes (ENOTSUP), or on permission.
 int FSSetFinderInfo(const FSRef& ref, const FinderInfo& info);
 
+// Stores a (non-empty) record on the file open as `fd`, whole: for a file being made, so that it
+// never appears without its record. 0, or the errno (ENOTSUP where the file system stores no
+// extended attributes).
+int setFinderInfoOfDescriptor(int fd, const FinderInfo& info);
+
 }  // namespace perivane::platform

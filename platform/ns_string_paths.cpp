@@ -1,5 +1,7 @@
 #include "ns_string_paths.h"
 
+#include "user_database.h"
+
 namespace perivane::platform {
 
 namespace {
@@ -32,6 +34,32 @@ NSString stringByDeletingLastPathComponent(const NSString& path) {
     if (slash == NSString::npos) return NSString();
     if (slash == 0) return u"/";
     return p.substr(0, slash);
+}
+
+std::optional<NSString> NSHomeDirectory() {
+    const std::optional<std::string> home = currentHomeFolder();
+    if (!home) return std::nullopt;
+    return utf8ToUtf16Lossy(*home);
+}
+
+NSString stringByExpandingTildeInPath(const NSString& path) {
+    if (path.empty() || path.front() != u'~') return path;
+    const size_t slash = path.find(u'/');
+    const NSString user = path.substr(1, slash == NSString::npos ? NSString::npos : slash - 1);
+    std::optional<std::string> home;
+    if (user.empty()) {
+        home = currentHomeFolder();
+    } else if (const std::optional<std::string> name = fileSystemBytes(user)) {
+        home = homeFolderOfUser(*name);
+    }
+    if (!home) return path;
+    NSString expanded = utf8ToUtf16Lossy(*home);
+    if (slash != NSString::npos) {  // one separator between the home folder and the rest
+        while (!expanded.empty() && expanded.back() == u'/') expanded.pop_back();
+        expanded += path.substr(slash);
+    }
+    while (expanded.size() > 1 && expanded.back() == u'/') expanded.pop_back();
+    return expanded.empty() ? NSString(u"/") : expanded;
 }
 
 }  // namespace perivane::platform

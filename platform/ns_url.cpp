@@ -58,6 +58,18 @@ bool namesFolder(const std::string& prefix, const NSString& path) {
     return false;
 }
 
+bool isFolder(const std::string& bytes) {
+    struct stat st{};
+    return ::lstat(bytes.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
 }  // namespace
 
 std::string percentEncodeFilePath(std::string_view bytes) {
@@ -87,9 +99,58 @@ std::optional<NSURL> NSURL::fileURLWithPath(const NSString& path) {
         if (!cwd) return std::nullopt;
         base = std::move(*cwd);
     }
+    std::optional<std::string> given = fileSystemBytes(path);
+    if (!given) return std::nullopt;
     std::string absolute = base.decomposed + *bytes;
     if (absolute.back() != '/' && namesFolder(base.bytes, path)) absolute += '/';
-    return NSURL(percentEncodeFilePath(absolute));
+    return NSURL(percentEncodeFilePath(absolute), base.bytes + *given);
+}
+
+std::string NSURL::fileSystemPath() const {
+    std::string p = fileSystemPath_;
+    if (p.size() > 1 && p.back() == '/') p.pop_back();
+    return p;
+}
+
+NSString NSURL::path() const { return utf8ToUtf16Lossy(fileSystemPath()); }
+
+std::optional<NSURL> NSURL::URLByAppendingPathComponent(const NSString& component) const {
+    if (component.empty() || component == u"." || component == u".." ||
+        component.find(u'/') != NSString::npos) {
+        return std::nullopt;
+    }
+    const std::optional<std::string> name = fileSystemBytes(component);  // nil for U+0000
+    const std::optional<std::string> encoded = fileSystemBytes(fileSystemDecomposed(component));
+    if (!name || !encoded) return std::nullopt;
+    std::string fsPath = fileSystemPath_;
+    std::string urlPath = encodedPath_;
+    if (fsPath.back() != '/') fsPath += '/';
+    if (urlPath.back() != '/') urlPath += '/';
+    fsPath += *name;
+    urlPath += percentEncodeFilePath(*encoded);
+    if (isFolder(fsPath)) urlPath += '/';
+    return NSURL(std::move(urlPath), std::move(fsPath));
+}
+
+std::optional<std::string> pathOfFileURLString(std::string_view url) {
+    for (std::string_view prefix : {"file://localhost/", "file:///"}) {
+        if (url.substr(0, prefix.size()) != prefix) continue;
+        url.remove_prefix(prefix.size() - 1);  // keep the path's "/"
+        std::string path;
+        for (size_t i = 0; i < url.size(); ++i) {
+            if (url[i] != '%') {
+                path += url[i];
+                continue;
+            }
+            const int high = i + 2 < url.size() ? hexValue(url[i + 1]) : -1;
+            const int low = high >= 0 ? hexValue(url[i + 2]) : -1;
+            if (low < 0 || (high == 0 && low == 0)) return std::nullopt;
+            path += static_cast<char>(high * 16 + low);
+            i += 2;
+        }
+        return path;
+    }
+    return std::nullopt;
 }
 
 }  // namespace perivane::platform

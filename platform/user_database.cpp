@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <vector>
 
 namespace perivane::platform {
@@ -31,6 +32,11 @@ std::optional<std::string> lookUp(int sizeHint, Id id, Lookup lookup, Name name)
     }
 }
 
+std::optional<std::string> nonEmpty(std::optional<std::string> folder) {
+    if (folder && folder->empty()) return std::nullopt;
+    return folder;
+}
+
 }  // namespace
 
 std::optional<std::string> userName(uid_t uid) {
@@ -39,6 +45,22 @@ std::optional<std::string> userName(uid_t uid) {
 
 std::optional<std::string> groupName(gid_t gid) {
     return lookUp<group>(_SC_GETGR_R_SIZE_MAX, gid, getgrgid_r, [](const group& g) { return g.gr_name; });
+}
+
+std::optional<std::string> homeFolderOf(uid_t uid) {
+    return nonEmpty(lookUp<passwd>(_SC_GETPW_R_SIZE_MAX, uid, getpwuid_r, [](const passwd& p) { return p.pw_dir; }));
+}
+
+std::optional<std::string> homeFolderOfUser(std::string_view name) {
+    if (name.find('\0') != std::string_view::npos) return std::nullopt;
+    const std::string user(name);
+    return nonEmpty(lookUp<passwd>(_SC_GETPW_R_SIZE_MAX, user.c_str(), getpwnam_r,
+                                   [](const passwd& p) { return p.pw_dir; }));
+}
+
+std::optional<std::string> currentHomeFolder() {
+    if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') return home;
+    return homeFolderOf(::getuid());
 }
 
 }  // namespace perivane::platform

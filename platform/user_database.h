@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace perivane::platform {
 
@@ -14,5 +15,14 @@ std::optional<std::string> userName(uid_t uid);
 
 // The name of group `gid`, as the database stores it; nothing when it has no entry.
 std::optional<std::string> groupName(gid_t gid);
+
+// The home folder of user `uid`, or of the user named `name`; nothing when there is no such
+// entry or it names no folder.
+std::optional<std::string> homeFolderOf(uid_t uid);
+std::optional<std::string> homeFolderOfUser(std::string_view name);
+
+// The current user's home folder: $HOME when it is set to an absolute path, else the user
+// database's entry for the real user ID (so a scratch HOME moves every per-user file).
+std::optional<std::string> currentHomeFolder();
 
 }  // namespace perivane::platform

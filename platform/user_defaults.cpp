@@ -1,7 +1,8 @@
 #include "user_defaults.h"
 
+#include "user_database.h"
+
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,23 +10,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <utility>
-#include <vector>
 
 namespace perivane::platform {
 
 namespace {
-
-std::optional<std::string> homeFolder() {
-    if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') return home;
-    std::vector<char> buffer(16384);
-    passwd pw{};
-    passwd* found = nullptr;
-    if (getpwuid_r(getuid(), &pw, buffer.data(), buffer.size(), &found) != 0 || found == nullptr ||
-        pw.pw_dir == nullptr || pw.pw_dir[0] == '\0') {
-        return std::nullopt;
-    }
-    return std::string(pw.pw_dir);
-}
 
 // Makes every missing folder of `dir` (mode 0700), as mkdir -p does.
 bool makeFolders(const std::string& dir) {
@@ -34,41 +22,6 @@ bool makeFolders(const std::string& dir) {
     const size_t slash = dir.find_last_of('/');
     if (slash != std::string::npos && slash > 0 && !makeFolders(dir.substr(0, slash))) return false;
     return ::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
-}
-
-bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<size_t>(n));
-    }
-    return true;
-}
-
-// The file's bytes, or nullopt when it is missing, not a regular file, unreadable, or larger
-// than any property list we read (checked before reading it).
-std::optional<std::string> readSmallFile(const std::string& path) {
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) return std::nullopt;
-    struct stat st{};
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-    if (static_cast<uint64_t>(st.st_size) > plist::kMaxFileBytes) return std::nullopt;
-    std::string bytes;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return std::nullopt;
-        }
-        if (n == 0) break;
-        bytes.append(buffer, static_cast<size_t>(n));
-        if (bytes.size() > plist::kMaxFileBytes) return std::nullopt;  // it grew meanwhile
-    }
-    return bytes;
 }
 
 }  // namespace
@@ -94,7 +47,7 @@ std::optional<std::string> NSUserDefaults::domainPath(std::string_view name) {
         name.find_first_of(std::string_view("/\0", 2)) != std::string_view::npos) {
         return std::nullopt;
     }
-    std::optional<std::string> home = homeFolder();
+    std::optional<std::string> home = currentHomeFolder();
     if (!home) return std::nullopt;
     while (home->size() > 1 && home->back() == '/') home->pop_back();
     if (*home == "/") home->clear();
@@ -106,7 +59,7 @@ std::shared_ptr<const plist::Dictionary> NSUserDefaults::persistentDomainForName
     if (auto it = pending_.find(name); it != pending_.end()) return it->second;
     const std::optional<std::string> path = domainPath(name);
     if (!path) return nullptr;
-    const std::optional<std::string> bytes = readSmallFile(*path);
+    const std::optional<std::string> bytes = readRegularFile(*path, plist::kMaxFileBytes);
     if (!bytes) return nullptr;
     std::optional<plist::Value> root = plist::parse(*bytes);
     if (!root || root->dictionary() == nullptr) return nullptr;

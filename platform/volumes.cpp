@@ -72,9 +72,11 @@ std::vector<MountEntry> readMountTable(const std::string& path) {
     return entries;
 }
 
-LabelLookup udevLabels() {
-    std::map<std::string, std::string> byDevice;  // resolved device path -> label
-    const std::string folder = "/dev/disk/by-label/";
+namespace {
+
+// The names of udev's links in `folder`, looked up by the device each link resolves to.
+LabelLookup linksByDevice(const std::string& folder) {
+    std::map<std::string, std::string> byDevice;  // resolved device path -> link name
     if (Directory dir(opendir(folder.c_str())); dir) {
         while (dirent* e = readdir(dir.get())) {
             const std::string name = e->d_name;
@@ -91,6 +93,12 @@ LabelLookup udevLabels() {
         return it->second;
     };
 }
+
+}  // namespace
+
+LabelLookup udevLabels() { return linksByDevice("/dev/disk/by-label/"); }
+
+LabelLookup udevUUIDs() { return linksByDevice("/dev/disk/by-uuid/"); }
 
 std::vector<Volume> volumesFromMountTable(const std::vector<MountEntry>& table, const LabelLookup& label) {
     // A mount is covered when a later mount sits on the same mount point on top of it (its
@@ -129,19 +137,30 @@ std::vector<Volume> volumesFromMountTable(const std::vector<MountEntry>& table, 
     };
     for (size_t i = 0; i < table.size(); ++i) {
         if (table[i].target == "/" && visible(i)) {
-            volumes.push_back(Volume{nameOf(table[i]), "/"});
+            volumes.push_back(Volume{nameOf(table[i]), "/", table[i].source, table[i].fsType});
             break;
         }
     }
     if (volumes.empty()) volumes.push_back(Volume{u"Filesystem root", "/"});  // the boot volume is always there
     for (size_t i = 0; i < table.size(); ++i) {
-        if (table[i].target != "/" && !table[i].pseudo && visible(i)) volumes.push_back(Volume{nameOf(table[i]), table[i].target});
+        if (table[i].target != "/" && !table[i].pseudo && visible(i)) volumes.push_back(Volume{nameOf(table[i]), table[i].target, table[i].source, table[i].fsType});
     }
     return volumes;
 }
 
 std::vector<Volume> mountedVolumes() {
     return volumesFromMountTable(readMountTable("/proc/self/mountinfo"), udevLabels());
+}
+
+const Volume* volumeContaining(const std::vector<Volume>& volumes, const std::string& path) {
+    const Volume* best = nullptr;
+    for (const Volume& v : volumes) {
+        const std::string& m = v.mountPoint;
+        const bool holds = m == "/" || path == m ||
+                           (path.size() > m.size() && path.compare(0, m.size(), m) == 0 && path[m.size()] == '/');
+        if (holds && (best == nullptr || m.size() > best->mountPoint.size())) best = &v;
+    }
+    return best;
 }
 
 OSErr VolumeList::FSGetVolumeInfo(uint32_t volumeIndex, FSVolumeInfoBitmap whichInfo,

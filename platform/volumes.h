@@ -32,6 +32,8 @@ struct MountEntry {
 struct Volume {
     NSString name;           // display name, as UTF-16
     std::string mountPoint;  // file-system bytes
+    std::string source{};    // the mounted device or file system source, as the table gives it
+    std::string fsType{};
 };
 
 // Reads a mount table file (mountinfo or mounts format), every line of it. Empty when it
@@ -44,12 +46,20 @@ using LabelLookup = std::function<std::optional<std::string>(const std::string& 
 // Labels from udev's /dev/disk/by-label links (absent in containers, where none are known).
 LabelLookup udevLabels();
 
+// File-system UUIDs from udev's /dev/disk/by-uuid links, as udev writes them.
+LabelLookup udevUUIDs();
+
 // The volumes of a mount table, in list order: the visible "/" first, then the other visible,
 // non-pseudo mounts in table order.
 std::vector<Volume> volumesFromMountTable(const std::vector<MountEntry>& table, const LabelLookup& label);
 
 // The volumes mounted now, for the calling process.
 std::vector<Volume> mountedVolumes();
+
+// The volume an absolute path lies on: the one with the longest mount point that is the path
+// or one of its leading folders. Null when none is (never with the list of mountedVolumes,
+// whose root volume holds every path).
+const Volume* volumeContaining(const std::vector<Volume>& volumes, const std::string& path);
 
 // ---- the File Manager's volume call ----------------------------------------------------------
 

@@ -38,6 +38,7 @@ public final class Tour {
         FileTour.run();
         ProcessTour.run();
         DockTour.run();
+        AliasTour.run();
         ChooserTour.run(args);
     }
 }

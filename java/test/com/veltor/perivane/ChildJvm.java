@@ -37,10 +37,17 @@ public final class ChildJvm {
      */
     public static Result run(List<String> prefix, String classPath, Map<String, String> env,
             String mainClass, String... args) throws IOException, InterruptedException {
+        return run(prefix, List.of(), classPath, env, mainClass, args);
+    }
+
+    /** As above, with {@code options} for the JVM after the usual ones (a later -D wins). */
+    public static Result run(List<String> prefix, List<String> options, String classPath, Map<String, String> env,
+            String mainClass, String... args) throws IOException, InterruptedException {
         List<String> command = new ArrayList<>(prefix);
         command.add(javaExecutable());
         command.add("-Xcheck:jni");
         command.add("-Djava.library.path=" + System.getProperty("perivane.library.dir"));
+        command.addAll(options);
         command.add("-cp");
         command.add(classPath);
         command.add(mainClass);

@@ -15,7 +15,8 @@ foreach(input IN LISTS FILES)
   set(debug ${DEBUG}/.build-id/${CMAKE_MATCH_1}/${CMAKE_MATCH_2}.debug)
   cmake_path(GET debug PARENT_PATH debug_dir)
   file(MAKE_DIRECTORY ${debug_dir})
-  execute_process(COMMAND ${OBJCOPY} --only-keep-debug ${input} ${debug} COMMAND_ERROR_IS_FATAL ANY)
+  execute_process(COMMAND ${OBJCOPY} --only-keep-debug --compress-debug-sections=zlib ${input} ${debug}
+                  COMMAND_ERROR_IS_FATAL ANY)
   execute_process(COMMAND ${OBJCOPY} --strip-unneeded --remove-section=.comment
                           --add-gnu-debuglink=${debug} ${input} ${OUT}/${name}
                   COMMAND_ERROR_IS_FATAL ANY)

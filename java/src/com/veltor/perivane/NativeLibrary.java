@@ -21,10 +21,10 @@ final class NativeLibrary {
     static final String PATH_PROPERTY = "perivane.library.path";
     static final String FILE_NAME = System.mapLibraryName("perivane");
 
+    /** Where System.loadLibrary looks: the folders of this property. */
+    private static final String LIBRARY_PATH = "java.library.path";
     /** The JVM's words when the file is bound to another class loader already. */
     private static final String OTHER_LOADER = "already loaded in another classloader";
-    private static final Pattern MISSING_LIBRARY =
-            Pattern.compile("([^\\s:/]+\\.so[.0-9]*): cannot open shared object file");
 
     private NativeLibrary() {}
 
@@ -46,7 +46,8 @@ final class NativeLibrary {
             version = "unknown (it does not report one)";
         }
         if (!BuildInfo.VERSION.equals(version)) {
-            throw new UnsatisfiedLinkError(FILE_NAME + " at " + path + " is version " + version
+            String where = path.equals(LIBRARY_PATH) ? onLibraryPath() : path;
+            throw new UnsatisfiedLinkError(FILE_NAME + " at " + where + " is version " + version
                     + ", but the classes of com.veltor.perivane are version " + BuildInfo.VERSION
                     + ": remove that copy, or name the library of this version with -D"
                     + PATH_PROPERTY + "=PATH");
@@ -63,34 +64,34 @@ final class NativeLibrary {
             try {
                 Path p = Path.of(override).toAbsolutePath();
                 String file = (Files.isDirectory(p) ? p.resolve(FILE_NAME) : p).toString();
-                if (attempt(what, () -> System.load(file), tried)) return file;
+                if (loaded(what, load(file, false), tried)) return file;
             } catch (InvalidPathException e) {
                 tried.add(what + ": " + e.getMessage());
             }
         }
-
-        String searched = System.getProperty("java.library.path", "");
-        if (attempt("System.loadLibrary(\"perivane\")", () -> System.loadLibrary("perivane"), tried)) {
-            for (String dir : searched.split(File.pathSeparator)) {
-                if (!dir.isEmpty() && Files.isRegularFile(Path.of(dir, FILE_NAME))) return Path.of(dir, FILE_NAME).toString();
-            }
-            return "java.library.path";
-        }
-
+        if (loaded("System.loadLibrary(\"perivane\")", load("perivane", true), tried)) return LIBRARY_PATH;
         try {
             String file = NativeCache.extract().toString();
-            if (attempt("the copy in the jar, extracted to " + file, () -> System.load(file), tried)) return file;
+            if (loaded("the copy in the jar, extracted to " + file, load(file, false), tried)) return file;
         } catch (IOException | RuntimeException e) {
-            tried.add("the copy in the jar: " + e.getMessage());
+            // Our own refusals say what is wrong; the file system's exceptions need their name.
+            tried.add("the copy in the jar: " + (e.getClass() == IOException.class ? e.getMessage() : e.toString()));
         }
         return null;
     }
 
-    /** Runs one way of loading; false, with the reason noted, when it fails. */
-    private static boolean attempt(String what, Runnable load, List<String> tried) {
+    /**
+     * Loads a file, or with {@code byName} the library of that name on java.library.path. Null
+     * when that worked, else the JVM's reason.
+     */
+    private static String load(String name, boolean byName) {
         try {
-            load.run();
-            return true;
+            if (byName) {
+                System.loadLibrary(name);
+            } else {
+                System.load(name);
+            }
+            return null;
         } catch (UnsatisfiedLinkError e) {
             String why = String.valueOf(e.getMessage());
             if (why.contains(OTHER_LOADER)) {
@@ -101,19 +102,35 @@ final class NativeLibrary {
                         + "com.veltor.perivane through one class loader that every user of it shares, "
                         + "such as the application's or a common parent.");
             }
-            tried.add(what + ": " + why + hint(why));
-            return false;
+            return why;
         }
+    }
+
+    /** Whether a way worked; when it did not, its reason is noted in tried. */
+    private static boolean loaded(String way, String failure, List<String> tried) {
+        if (failure == null) return true;
+        tried.add(way + ": " + failure + hint(failure));
+        return false;
+    }
+
+    /** The file System.loadLibrary found: the first of java.library.path's folders that has it. */
+    private static String onLibraryPath() {
+        for (String dir : System.getProperty(LIBRARY_PATH, "").split(File.pathSeparator)) {
+            Path file = Path.of(dir.isEmpty() ? "." : dir, FILE_NAME);
+            if (Files.isRegularFile(file)) return file.toAbsolutePath().toString();
+        }
+        return LIBRARY_PATH;
     }
 
     /** For a failure that names a missing shared library: the package that provides it. */
     static String hint(String failure) {
-        Matcher m = MISSING_LIBRARY.matcher(failure);
+        Matcher m = Pattern.compile("([^\\s:/]+\\.so[.0-9]*): cannot open shared object file").matcher(failure);
         if (!m.find()) return "";
         for (String word : BuildInfo.RUNTIME_LIBRARIES.split(" ")) {
             String[] soname = word.split("=", 2);
             if (soname[0].equals(m.group(1))) {
-                return " (" + m.group(1) + " is in the Debian package " + soname[1] + ": apt-get install " + soname[1] + ")";
+                return " (" + m.group(1) + " is in the Debian package " + soname[1]
+                        + ": apt-get install " + soname[1] + ")";
             }
         }
         return " (install the package that provides " + m.group(1) + ")";

@@ -9,6 +9,7 @@ packages=(
   googletest libgtest-dev
   libicu-dev libmount-dev libblkid-dev libplist-dev libplist-utils
   util-linux procps attr
+  dpkg-dev file  # the Debian package: dpkg-shlibdeps, and file, which CPack runs
 )
 
 missing=()

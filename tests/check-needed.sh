@@ -1,12 +1,10 @@
 #!/usr/bin/env bash
 # The library may need exactly the shared libraries stated for it (given as soname=package
 # words, the list in CMakeLists.txt), and never a GUI library: what a Java user's machine must
-# have. With --sanitized, the sanitizer runtimes are needed too.
+# have.
 set -euo pipefail
 lib=$1; shift
-sanitizer='^$'
-if [[ ${1:-} == --sanitized ]]; then sanitizer='^lib(a|ub)san\.so'; shift; fi
-needed=$(readelf -d "$lib" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | grep -v -E "$sanitizer" | sort)
+needed=$(readelf -d "$lib" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | sort)
 stated=$(printf '%s\n' "${@%%=*}" | sort)
 gui=$(grep -E '^lib(gtk|gdk|X11|xcb|wayland|cairo|pango|atk)' <<<"$needed" || true)
 if [[ -n $gui ]]; then echo "needs GUI libraries:" $gui; exit 1; fi

@@ -14,13 +14,13 @@ import java.nio.file.Files;
 import java.nio.file.Path;
 import java.security.MessageDigest;
 import java.util.ArrayList;
-import java.util.HashMap;
 import java.util.HexFormat;
 import java.util.List;
 import java.util.Map;
 import java.util.concurrent.ExecutorService;
 import java.util.concurrent.Executors;
 import java.util.concurrent.Future;
+import java.util.stream.Collectors;
 import java.util.stream.Stream;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.io.TempDir;
@@ -39,14 +39,12 @@ class NativeLibraryTest {
 
     /** LoadChild's lines as a map (loaded, inode or error), with the cache in {@code cache}. */
     private Map<String, String> load(Path cache, String... options) throws Exception {
-        List<String> all = new ArrayList<>(List.of("-Djava.library.path=" + tmp.resolve("nothing-here")));
-        all.addAll(List.of(options));
+        List<String> all = Stream.concat(Stream.of("-Djava.library.path=" + tmp.resolve("nothing-here")),
+                Stream.of(options)).toList();
         ChildJvm.Result r = ChildJvm.run(List.of(), all, ChildJvm.testClassPath(),
                 Map.of("XDG_CACHE_HOME", cache.toString()), LoadChild.class.getName());
         assertEquals(0, r.exitCode(), r.stderr());
-        Map<String, String> lines = new HashMap<>();
-        r.stdout().lines().forEach(l -> lines.put(l.substring(0, l.indexOf('=')), l.substring(l.indexOf('=') + 1)));
-        return lines;
+        return r.stdout().lines().collect(Collectors.toMap(l -> l.substring(0, l.indexOf('=')), l -> l.substring(l.indexOf('=') + 1)));
     }
 
     /** The folder holds exactly the files the jar lists, each whole, owner-executable, 0700 folders. */
@@ -64,11 +62,7 @@ class NativeLibraryTest {
             assertEquals(line.substring(0, 64), HexFormat.of().formatHex(digest), file.toString());
             assertTrue(Files.isExecutable(file) && !Files.isSymbolicLink(file), file.toString());
         }
-        for (Path d : List.of(dir, dir.getParent())) assertEquals(0700, mode(d) & 07777, d.toString());
-    }
-
-    private static int mode(Path p) throws Exception {
-        return (Integer) Files.getAttribute(p, "unix:mode", java.nio.file.LinkOption.NOFOLLOW_LINKS);
+        for (Path d : List.of(dir, dir.getParent())) assertEquals(0700, (Integer) Files.getAttribute(d, "unix:mode") & 07777);
     }
 
     @Test
@@ -100,18 +94,12 @@ class NativeLibraryTest {
 
     @Test
     void jvmsStartingTogetherOnAnEmptyCacheAllLoadAWholeFile() throws Exception {
-        ExecutorService pool = Executors.newFixedThreadPool(4);
-        try {
-            for (int round = 0; round < 2; round++) {
-                Path cache = tmp.resolve("together" + round);
-                List<Future<Map<String, String>>> runs = new ArrayList<>();
-                for (int i = 0; i < 4; i++) runs.add(pool.submit(() -> load(cache)));
-                for (Future<Map<String, String>> run : runs) assertTrue(run.get().containsKey("loaded"), run.get().toString());
-                assertIntact(Path.of(runs.get(0).get().get("loaded")).getParent());
-            }
-        } finally {
-            pool.shutdownNow();
-        }
+        ExecutorService pool = Executors.newFixedThreadPool(6);
+        List<Future<Map<String, String>>> runs = new ArrayList<>();
+        for (int i = 0; i < 6; i++) runs.add(pool.submit(() -> load(tmp.resolve("cache"))));
+        pool.shutdown();
+        for (Future<Map<String, String>> run : runs) assertTrue(run.get().containsKey("loaded"), run.get().toString());
+        assertIntact(Path.of(runs.get(0).get().get("loaded")).getParent());
     }
 
     @Test

@@ -46,7 +46,7 @@ final class NativeLibrary {
             version = "unknown (it does not report one)";
         }
         if (!BuildInfo.VERSION.equals(version)) {
-            String where = path.equals(LIBRARY_PATH) ? onLibraryPath() : path;
+            String where = path.equals(LIBRARY_PATH) ? onLibraryPath() : path;  // found there a moment ago
             throw new UnsatisfiedLinkError(FILE_NAME + " at " + where + " is version " + version
                     + ", but the classes of com.veltor.perivane are version " + BuildInfo.VERSION
                     + ": remove that copy, or name the library of this version with -D"
@@ -69,7 +69,14 @@ final class NativeLibrary {
                 tried.add(what + ": " + e.getMessage());
             }
         }
-        if (loaded("System.loadLibrary(\"perivane\")", load("perivane", true), tried)) return LIBRARY_PATH;
+        // Only when a folder of java.library.path has the file: the JVM's own search, failing,
+        // costs the start of the JVM more than this look.
+        String way = "System.loadLibrary(\"perivane\")";
+        if (onLibraryPath() == null) {
+            tried.add(way + ": no " + FILE_NAME + " in java.library.path: " + System.getProperty(LIBRARY_PATH, ""));
+        } else if (loaded(way, load("perivane", true), tried)) {
+            return LIBRARY_PATH;
+        }
         try {
             String file = NativeCache.extract().toString();
             if (loaded("the copy in the jar, extracted to " + file, load(file, false), tried)) return file;
@@ -113,13 +120,13 @@ final class NativeLibrary {
         return false;
     }
 
-    /** The file System.loadLibrary found: the first of java.library.path's folders that has it. */
+    /** The file System.loadLibrary finds: in the first of java.library.path's folders that has it; or null. */
     private static String onLibraryPath() {
         for (String dir : System.getProperty(LIBRARY_PATH, "").split(File.pathSeparator)) {
             Path file = Path.of(dir.isEmpty() ? "." : dir, FILE_NAME);
             if (Files.isRegularFile(file)) return file.toAbsolutePath().toString();
         }
-        return LIBRARY_PATH;
+        return null;
     }
 
     /** For a failure that names a missing shared library: the package that provides it. */

@@ -120,7 +120,7 @@ class NativeLibraryTest {
         String none = tmp.resolve("none").toString();
         String tried = "libperivane.so (version " + BuildInfo.VERSION + ") could not be loaded. Tried, in this order:|"
                 + "  system property perivane.library.path=" + none + ": Can't load library: " + none + "|"
-                + "  System.loadLibrary(\"perivane\"): no perivane in java.library.path: " + tmp.resolve("nothing-here")
+                + "  System.loadLibrary(\"perivane\"): no libperivane.so in java.library.path: " + tmp.resolve("nothing-here")
                 + "|  the copy in the jar: ";
         Path mine = Files.createDirectory(tmp.resolve("mine"));
         // cache folder, how it is made unsafe, the reason given

@@ -46,8 +46,7 @@ final class NativeLibrary {
             version = "unknown (it does not report one)";
         }
         if (!BuildInfo.VERSION.equals(version)) {
-            String where = path.equals(LIBRARY_PATH) ? onLibraryPath() : path;  // found there a moment ago
-            throw new UnsatisfiedLinkError(FILE_NAME + " at " + where + " is version " + version
+            throw new UnsatisfiedLinkError(FILE_NAME + " at " + path + " is version " + version
                     + ", but the classes of com.veltor.perivane are version " + BuildInfo.VERSION
                     + ": remove that copy, or name the library of this version with -D"
                     + PATH_PROPERTY + "=PATH");
@@ -71,11 +70,11 @@ final class NativeLibrary {
         }
         // Only when a folder of java.library.path has the file: the JVM's own search, failing,
         // costs the start of the JVM more than this look.
-        String way = "System.loadLibrary(\"perivane\")";
-        if (onLibraryPath() == null) {
+        String way = "System.loadLibrary(\"perivane\")", found = onLibraryPath();
+        if (found == null) {
             tried.add(way + ": no " + FILE_NAME + " in java.library.path: " + System.getProperty(LIBRARY_PATH, ""));
         } else if (loaded(way, load("perivane", true), tried)) {
-            return LIBRARY_PATH;
+            return found;
         }
         try {
             String file = NativeCache.extract().toString();

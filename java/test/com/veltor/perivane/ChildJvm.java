@@ -32,12 +32,13 @@ public final class ChildJvm {
         return System.getProperty("perivane.jar") + ":" + System.getProperty("perivane.testjar");
     }
 
-    private static ProcessBuilder builder(List<String> prefix, String classPath, String libraryDir,
-            Map<String, String> env, String mainClass, String... args) {
+    private static ProcessBuilder builder(List<String> prefix, List<String> options, String classPath,
+            String libraryDir, Map<String, String> env, String mainClass, String... args) {
         List<String> command = new ArrayList<>(prefix);
         command.add(javaExecutable());
         command.add("-Xcheck:jni");
         command.add("-Djava.library.path=" + libraryDir);
+        command.addAll(options);
         command.add("-cp");
         command.add(classPath);
         command.add(mainClass);
@@ -63,8 +64,14 @@ public final class ChildJvm {
      */
     public static Result run(List<String> prefix, String classPath, Map<String, String> env,
             String mainClass, String... args) throws IOException, InterruptedException {
+        return run(prefix, List.of(), classPath, env, mainClass, args);
+    }
+
+    /** As above, with {@code options} for the JVM after the usual ones (a later -D wins). */
+    public static Result run(List<String> prefix, List<String> options, String classPath, Map<String, String> env,
+            String mainClass, String... args) throws IOException, InterruptedException {
         String libraryDir = System.getProperty("perivane.library.dir");
-        ProcessBuilder pb = builder(prefix, classPath, libraryDir, env, mainClass, args);
+        ProcessBuilder pb = builder(prefix, options, classPath, libraryDir, env, mainClass, args);
         Process p = pb.start();
         p.getOutputStream().close();
         var out = p.getInputStream().readAllBytes();  // small outputs: read one after the other
@@ -96,7 +103,7 @@ public final class ChildJvm {
      */
     public static Started start(String libraryDir, Map<String, String> env, Path outputDir, String mainClass,
             String... args) throws IOException {
-        ProcessBuilder pb = builder(List.of(), testClassPath(), libraryDir, env, mainClass, args);
+        ProcessBuilder pb = builder(List.of(), List.of(), testClassPath(), libraryDir, env, mainClass, args);
         Path out = Files.createTempFile(outputDir, "child", ".out");
         Path err = Files.createTempFile(outputDir, "child", ".err");
         pb.redirectOutput(out.toFile()).redirectError(err.toFile());

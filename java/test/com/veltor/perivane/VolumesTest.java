@@ -61,11 +61,13 @@ class VolumesTest {
 
     @Test
     void aMissingValueClassFailsOnlyTheInfoList(@TempDir Path tmp) throws Exception {
-        // A class path with Perivane but without VolumeInfo.
-        try (FileSystem jar = FileSystems.newFileSystem(Path.of(System.getProperty("perivane.jar")))) {
-            Path dest = tmp.resolve("com/veltor/perivane/Perivane.class");
-            Files.createDirectories(dest.getParent());
-            Files.copy(jar.getPath("com/veltor/perivane/Perivane.class"), dest);
+        // A class path with Perivane and its loader but without VolumeInfo.
+        try (FileSystem jar = FileSystems.newFileSystem(Path.of(System.getProperty("perivane.jar")));
+                var classes = Files.list(jar.getPath("com/veltor/perivane"))) {
+            Path dest = Files.createDirectories(tmp.resolve("com/veltor/perivane"));
+            for (Path c : (Iterable<Path>) classes::iterator) {
+                if (!c.endsWith("VolumeInfo.class")) Files.copy(c, dest.resolve(c.getFileName().toString()));
+            }
         }
         ChildJvm.Result r = ChildJvm.run(java.util.List.of(),
                 tmp + ":" + System.getProperty("perivane.testjar"), java.util.Map.of(),

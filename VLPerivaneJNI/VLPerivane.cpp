@@ -387,6 +387,8 @@ NATIVE(jstring, getDesktopFolder)(JNIEnv* env, jclass) {
         }
         return JNFNormalizedJavaStringForPath(env, nonEmptyFilePath(urls.front()));
     });
+}
+
 // ---- folder chooser ------------------------------------------------------------------------
 // The dialog runs on the main thread of the chooser program (platform/run_loop.h), which takes
 // the three texts as they are converted here, on the calling thread, before the hop.

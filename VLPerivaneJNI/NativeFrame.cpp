@@ -70,7 +70,6 @@ PosixPath::PosixPath(JNIEnv* env, jstring s) {
         units = onHeap.data();
     }
     env->GetStringRegion(s, 0, length, reinterpret_cast<jchar*>(units));  // in range: cannot fail
-    available_ = true;
     name_.emplace(std::u16string_view(units, static_cast<size_t>(length)));
 }
 

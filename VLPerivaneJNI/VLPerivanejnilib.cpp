@@ -17,8 +17,6 @@
 using namespace perivane;
 using namespace perivane::jni;
 
-#define NATIVE(ret, name) extern "C" JNIEXPORT ret JNICALL Java_com_veltor_perivane_Perivane_##name
-
 // ---- paths and text ------------------------------------------------------------------------
 
 namespace {
@@ -178,9 +176,7 @@ NATIVE(void, createSymbolicLink)(JNIEnv* env, jclass, jstring linkPath, jstring 
         requireNonNull(env, linkPath, "linkPath");
         requireNonNull(env, targetPath, "targetPath");
         PosixPath link(env, linkPath);
-        if (!link.available()) return;
         PosixPath target(env, targetPath);
-        if (!target.available()) return;
         if (link.c_str() == nullptr || target.c_str() == nullptr ||
             !platform::createSymbolicLink(link.c_str(), target.c_str())) {
             throw JavaThrow{"java/io/IOException", "Failed to create symbolic link."};
@@ -192,7 +188,6 @@ NATIVE(jboolean, removeSymbolicLink)(JNIEnv* env, jclass, jstring path) {
     return nativeFrame<jboolean>(env, [&]() -> jboolean {
         requireNonNull(env, path, "path");
         PosixPath p(env, path);
-        if (!p.available()) return JNI_FALSE;
         const platform::LinkRemoval r = p.c_str() == nullptr
                                             ? platform::LinkRemoval::notALink
                                             : platform::removeSymbolicLink(p.c_str());
@@ -212,7 +207,6 @@ namespace {
 platform::FSRef finderObject(JNIEnv* env, jstring path, platform::FinderInfo& info) {
     requireNonNull(env, path, "path");
     PosixPath p(env, path);
-    if (!p.available()) throw JavaThrow{"java/lang/OutOfMemoryError", {}};
     std::optional<platform::FSRef> ref;
     if (p.c_str() != nullptr) ref = platform::FSPathMakeRef(p.c_str());
     if (!ref) throw JavaThrow{"java/io/IOException", "Failed to get the FSRef of the specified path."};

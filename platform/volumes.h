@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/mac_errors.h"
 #include "strings.h"
 
 namespace perivane::platform {
@@ -53,8 +54,6 @@ std::vector<Volume> mountedVolumes();
 
 // ---- the File Manager's volume call ----------------------------------------------------------
 
-using OSErr = int16_t;
-inline constexpr OSErr noErr = 0;
 inline constexpr OSErr nsvErr = -35;  // no such volume
 inline constexpr OSErr ioErr = -36;
 

@@ -49,10 +49,12 @@ NATIVE(jboolean, setFileAttributes)(JNIEnv* env, jclass, jstring path, jboolean 
 
 namespace {
 // The item's attributes, or nothing after the platform's error has been logged (`failed`).
-std::optional<platform::NSFileAttributes> attributesLoggingError(const NSString& path, bool& failed) {
+std::optional<platform::NSFileAttributes> attributesLoggingError(const NSString& path,
+                                                                 platform::FinalLink finalLink,
+                                                                 bool& failed) {
     std::optional<platform::NSError> error;
     std::optional<platform::NSFileAttributes> attributes =
-        platform::NSFileManager::defaultManager().attributesOfItemAtPath(path, &error);
+        platform::NSFileManager::defaultManager().attributesOfItemAtPath(path, &error, finalLink);
     failed = error.has_value();
     if (failed) platform::NSLog(error->localizedDescription());
     return failed ? std::nullopt : attributes;
@@ -63,8 +65,10 @@ NATIVE(jbooleanArray, getFileAttributes)(JNIEnv* env, jclass, jstring path) {
     return cocoaBracket<jbooleanArray>(env, [&]() -> jbooleanArray {
         const std::optional<NSString> p = JNFNormalizedNSStringForPath(env, path);
         if (!p) return nullptr;
+        // Permissions are those of what a final link names: where setFileAttributes puts them.
         bool failed = false;
-        const std::optional<platform::NSFileAttributes> attributes = attributesLoggingError(*p, failed);
+        const std::optional<platform::NSFileAttributes> attributes =
+            attributesLoggingError(*p, platform::FinalLink::follow, failed);
         if (failed) return nullptr;
         // Read as a signed 16-bit value, of which only the nine permission bits are reported.
         const auto value =
@@ -80,8 +84,9 @@ NATIVE(jstring, getFileOwner)(JNIEnv* env, jclass, jstring path) {
     return cocoaBracket<jstring>(env, [&]() -> jstring {
         const std::optional<NSString> p = JNFNormalizedNSStringForPath(env, path);
         if (!p) return nullptr;
-        bool failed = false;
-        const std::optional<platform::NSFileAttributes> attributes = attributesLoggingError(*p, failed);
+        bool failed = false;  // a link has an owner of its own
+        const std::optional<platform::NSFileAttributes> attributes =
+            attributesLoggingError(*p, platform::FinalLink::describe, failed);
         if (!attributes) return nullptr;
         return JNFNSToJavaString(env, attributes->fileOwnerAccountName());  // nil: no name
     });

@@ -64,11 +64,14 @@ class FilePermissionsTest {
             assertTrue(set(file, f));
             assertEquals(m, mode(file), Integer.toOctalString(m));
         }
-        // A final symbolic link is described itself but changed through.
+        // A link has no permissions of its own: through it, the target's are read and written,
+        // so handing back what was read changes nothing.
+        chmod(file, 0600);
         Path link = Files.createSymbolicLink(dir.resolve("link"), file.getFileName());
-        assertArrayEquals(new boolean[] {T, T, T, T, T, T, T, T, T}, Perivane.getFileAttributes(link.toString()));
-        assertTrue(set(link, T, F, F, F, F, F, F, F, F));
-        assertEquals(0400, mode(file));
+        boolean[] viaLink = Perivane.getFileAttributes(link.toString());
+        assertArrayEquals(new boolean[] {T, T, F, F, F, F, F, F, F}, viaLink);
+        assertTrue(set(link, viaLink));
+        assertEquals(0600, mode(file));
     }
 
     @Test
@@ -76,8 +79,15 @@ class FilePermissionsTest {
         Path file = Files.writeString(dir.resolve("mine"), "x");
         assertEquals(Files.getOwner(file).getName(), Perivane.getFileOwner(file.toString()));
         assertEquals("root", Perivane.getFileOwner("/"));
+        Path link = Files.createSymbolicLink(dir.resolve("link"), file.getFileName());
+        Path dangling = Files.createSymbolicLink(dir.resolve("dangling"), dir.resolve("nowhere"));
         run("chown", "4242424", file.toString());
         assertNull(Perivane.getFileOwner(file.toString()));
+        // A link's owner is its own, also when nothing is at its end; its permissions are not.
+        String me = Files.getOwner(link, LinkOption.NOFOLLOW_LINKS).getName();
+        assertEquals(me, Perivane.getFileOwner(link.toString()));
+        assertEquals(me, Perivane.getFileOwner(dangling.toString()));
+        assertNull(Perivane.getFileAttributes(dangling.toString()));
         assertEquals(9, Perivane.getFileAttributes(file.toString()).length);
     }
 

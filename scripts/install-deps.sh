@@ -7,7 +7,7 @@ packages=(
   build-essential cmake pkg-config
   openjdk-17-jdk junit5
   googletest libgtest-dev
-  libicu-dev libmount-dev libblkid-dev libplist-dev libplist-utils
+  libicu-dev libmount-dev libblkid-dev libplist-dev libplist-utils libglib2.0-dev
   util-linux procps attr
 )
 

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 #include <plist/plist.h>
-#include <pthread.h>
 
 #include "platform/property_list.h"
 #include "scratch_home.h"
+#include "small_stack.h"
 
 using namespace perivane::platform::plist;
 
@@ -54,22 +54,10 @@ std::string nestedXml(size_t depth) {
     return "<plist>" + open + close + "</plist>";
 }
 
-// Parses on a thread with a JVM thread's default stack (1 MiB), where libplist's recursion
-// overflows on deep input.
 bool parsesOnSmallStack(const std::string& bytes) {
-    std::pair<const std::string*, bool> job{&bytes, false};
-    pthread_attr_t attr;
-    pthread_attr_init(&attr);
-    pthread_attr_setstacksize(&attr, 1 << 20);
-    pthread_t thread;
-    pthread_create(&thread, &attr, [](void* p) -> void* {
-        auto* j = static_cast<std::pair<const std::string*, bool>*>(p);
-        j->second = parse(*j->first).has_value();
-        return nullptr;
-    }, &job);
-    pthread_join(thread, nullptr);
-    pthread_attr_destroy(&attr);
-    return job.second;
+    bool parsed = false;
+    onSmallStack(1 << 20, [&] { parsed = parse(bytes).has_value(); });
+    return parsed;
 }
 
 }  // namespace

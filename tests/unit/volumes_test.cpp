@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "platform/volumes.h"
+#include "small_stack.h"
 
 using namespace perivane::platform;
 
@@ -37,30 +38,40 @@ std::vector<std::string> mountPoints(const std::vector<Volume>& vs) {
     return out;
 }
 
-// A container's table: the root comes after the pseudo mounts, /dev/shm is mounted twice (the
-// second on top of the first), and a mount point holds a space and a non-ASCII name.
-const char* kContainerTable =
-    "22 27 0:21 / /proc rw,relatime - proc proc rw\n"
-    "23 27 0:22 / /sys rw,relatime - sysfs sysfs rw\n"
-    "24 27 0:6 / /dev rw,relatime - devtmpfs devtmpfs rw\n"
-    "25 24 0:23 / /dev/shm rw,relatime - tmpfs tmpfs rw\n"
-    "26 24 0:24 / /dev/pts rw,relatime - devpts devpts rw\n"
-    "27 1 254:0 / / rw,relatime - ext4 /dev/vda rw\n"
-    "30 25 0:27 / /dev/shm rw,relatime - tmpfs tmpfs rw\n"
-    "31 23 0:28 / /sys/fs/cgroup rw,relatime - cgroup2 cgroup2 rw\n"
-    "32 27 0:29 / /media/My\\040Disk rw,relatime - vfat /dev/sdb1 rw\n"
-    "33 27 0:30 / /media/Caf\xC3\xA9 rw,relatime - ext4 /dev/sdc1 rw\n"
-    "34 27 0:31 / /run/mqueue rw - mqueue mqueue rw\n"
-    "35 27 0:32 / /sys/kernel/tracing rw - tracefs tracefs rw\n";
+// A desktop's table, "/" listed after the first mounts. Only "/" and the user's volumes are
+// shown: not the system's own (/proc, /dev, /run, snap images, the EFI partition, the user
+// runtime folder and its FUSE mounts), not a bind mount, not a mount in a hidden folder.
+const char* kDesktopTable =
+    "22 1 0:21 / /proc rw - proc proc rw\n"
+    "24 1 0:5 / /dev rw - devtmpfs udev rw\n"
+    "1 0 259:2 / / rw - ext4 /dev/nvme0n1p2 rw\n"
+    "25 24 0:23 / /dev/shm rw - tmpfs tmpfs rw\n"
+    "26 1 0:24 / /run rw - tmpfs tmpfs rw\n"
+    "27 26 0:25 / /run/lock rw - tmpfs tmpfs rw\n"
+    "28 1 7:3 / /snap/core/1828 ro - squashfs /dev/loop3 ro\n"
+    "29 1 259:1 / /boot/efi rw - vfat /dev/nvme0n1p1 rw\n"
+    "30 26 0:26 / /run/user/1000 rw - tmpfs tmpfs rw\n"
+    "31 30 0:27 / /run/user/1000/gvfs rw - fuse.gvfsd-fuse gvfsd-fuse rw\n"
+    "32 1 8:17 / /media/me/USB\\040STICK rw - vfat /dev/sdb1 rw\n"
+    "33 1 8:33 / /media/me/Caf\xC3\xA9 rw - ext4 /dev/sdc1 rw\n"
+    "34 26 8:49 / /run/media/me/Backup rw - ext4 /dev/sdd1 rw\n"
+    "35 1 259:2 /srv/share /home/me/share rw - ext4 /dev/nvme0n1p2 rw\n"
+    "36 1 0:40 / /home/me/.cache/doc rw - fuse.portal portal rw\n"
+    "37 1 8:2 / /data rw - xfs /dev/sda2 rw\n"
+    "38 23 0:28 / /sys/fs/cgroup rw - cgroup2 cgroup2 rw\n";
 
 }  // namespace
 
-TEST(Volumes, RootFirstPseudoFileSystemsLeftOutTableOrderKept) {
-    const auto volumes = volumesFromMountTable(parse(kContainerTable), noLabels);
-    EXPECT_EQ(mountPoints(volumes),
-              (std::vector<std::string>{"/", "/dev", "/dev/shm", "/media/My Disk", "/media/Caf\xC3\xA9"}));
+TEST(Volumes, ADesktopShowsTheRootFirstThenOnlyUserVolumes) {
+    auto labels = [](const std::string& source) -> std::optional<std::string> {
+        if (source == "/dev/sdb1") return "USB STICK";
+        return std::nullopt;
+    };
+    const auto volumes = volumesFromMountTable(parse(kDesktopTable), labels);
+    EXPECT_EQ(mountPoints(volumes), (std::vector<std::string>{"/", "/media/me/USB STICK", "/media/me/Caf\xC3\xA9",
+                                                              "/run/media/me/Backup", "/data"}));
     EXPECT_EQ(names(volumes),
-              (std::vector<std::u16string>{u"Filesystem root", u"dev", u"shm", u"My Disk", u"Caf\u00e9"}));
+              (std::vector<std::u16string>{u"Filesystem root", u"USB STICK", u"Caf\u00e9", u"Backup", u"data"}));
 }
 
 TEST(Volumes, MountsHiddenUnderAnotherMountAreLeftOut) {
@@ -75,22 +86,24 @@ TEST(Volumes, MountsHiddenUnderAnotherMountAreLeftOut) {
     EXPECT_EQ(mountPoints(volumes), (std::vector<std::string>{"/", "/data", "/data/new"}));
 }
 
-TEST(Volumes, LabelsNameVolumesAndTheRootIsAlwaysThere) {
-    auto labels = [](const std::string& source) -> std::optional<std::string> {
-        if (source == "/dev/sda1") return "System";
-        if (source == "/dev/sdb1") return "USB STICK";
-        return std::nullopt;
-    };
-    auto volumes = volumesFromMountTable(parse("1 0 8:1 / / rw - ext4 /dev/sda1 rw\n"
-                                               "2 1 8:2 / /media/x rw - vfat /dev/sdb1 rw\n"),
-                                         labels);
-    EXPECT_EQ(names(volumes), (std::vector<std::u16string>{u"System", u"USB STICK"}));
-
-    // A table without a root entry (or none at all) still lists the boot volume.
-    volumes = volumesFromMountTable({}, noLabels);
+TEST(Volumes, TheBootVolumeIsThereEvenWithoutARootEntry) {
+    const auto volumes = volumesFromMountTable({}, noLabels);
     ASSERT_EQ(volumes.size(), 1u);
     EXPECT_EQ(volumes[0].mountPoint, "/");
     EXPECT_EQ(volumes[0].name, u"Filesystem root");
+}
+
+// Root can stack any number of mounts on one point in a mount namespace; only the top one is
+// seen, with what is mounted on it. The walk must neither recurse nor rescan the table.
+TEST(Volumes, AHundredThousandMountsStackedOnOnePointOnASmallStack) {
+    constexpr int kStacked = 100000;
+    std::vector<MountEntry> table{{1, 0, "/dev/sda1", "/", "ext4", "/"}};
+    for (int id = 2; id < kStacked + 2; ++id) table.push_back({id, id - 1, "/dev/sdb1", "/media/stack", "ext4", "/"});
+    table.push_back({kStacked + 2, kStacked + 1, "/dev/sdc1", "/media/stack/on-top", "ext4", "/"});
+    table.push_back({kStacked + 3, 2, "/dev/sdd1", "/media/stack/underneath", "ext4", "/"});
+    std::vector<Volume> volumes;
+    onSmallStack(256 << 10, [&] { volumes = volumesFromMountTable(table, noLabels); });
+    EXPECT_EQ(mountPoints(volumes), (std::vector<std::string>{"/", "/media/stack", "/media/stack/on-top"}));
 }
 
 TEST(Volumes, FileManagerWalkByIndex) {
@@ -106,14 +119,10 @@ TEST(Volumes, FileManagerWalkByIndex) {
     ASSERT_EQ(statvfs("/", &s), 0);
     EXPECT_EQ(info.totalBytes, static_cast<uint64_t>(s.f_blocks) * s.f_frsize);
 
-    // Without sizes the volume answers; asking for the sizes of a vanished mount fails.
-    EXPECT_EQ(list.FSGetVolumeInfo(2, kFSVolInfoNone, nullptr, &name), noErr);
-    EXPECT_EQ(list.FSGetVolumeInfo(2, kFSVolInfoSizes, &info, &name), ioErr);
-}
-
-TEST(Volumes, LongNamesAreCutToTheRecordsCapacity) {
-    const VolumeList list({Volume{std::u16string(300, u'n'), "/"}});
-    HFSUniStr255 name;
-    ASSERT_EQ(list.FSGetVolumeInfo(1, kFSVolInfoNone, nullptr, &name), noErr);
-    EXPECT_EQ(name.length, 255);
+    // A volume whose sizes cannot be read (gone, or behind a folder we may not enter) still
+    // answers, with sizes 0: the list never ends early while nothing changes.
+    ASSERT_EQ(list.FSGetVolumeInfo(2, kFSVolInfoSizes, &info, &name), noErr);
+    EXPECT_EQ(std::u16string(name.unicode, name.length), u"Gone");
+    EXPECT_EQ(info.totalBytes, 0u);
+    EXPECT_EQ(info.freeBytes, 0u);
 }

@@ -46,7 +46,7 @@ jstring convertPathNative(JNIEnv* env, jstring path, CFURLPathStyle from, CFURLP
             ConvertPath(chars.view().data(), static_cast<int64_t>(chars.view().size()), from, to);
         chars.release();  // before the result is looked at
         if (!converted) return nullptr;
-        return newString(env, untilFirstNul(*converted));
+        return newString(env, *converted);  // never holds U+0000: such paths are refused
     });
 }
 

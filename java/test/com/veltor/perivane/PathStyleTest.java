@@ -68,12 +68,10 @@ class PathStyleTest {
         assertEquals(":" + "a".repeat(1022), Perivane.toHfsStylePath("a".repeat(1022)));
         assertNull(Perivane.toUnxStylePath(""));
         assertNull(Perivane.toUnxStylePath("Vol:\ud800"));
+        // Never a shorter path than the one given, which would name another file.
+        assertNull(Perivane.toUnxStylePath("Filesystem root:usr\u0000:etc"));
+        assertNull(Perivane.toUnxStylePath("Vol:a\u0000b"));
         // Nothing pending: the next call works normally.
         assertEquals(":x", Perivane.toHfsStylePath("x"));
-    }
-
-    @Test
-    void resultsStopAtANul() {
-        assertEquals("/Vol/a", Perivane.toUnxStylePath("Vol:a\u0000b"));
     }
 }

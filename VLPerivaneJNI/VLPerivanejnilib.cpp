@@ -201,19 +201,20 @@ NATIVE(jboolean, removeSymbolicLink)(JNIEnv* env, jclass, jstring path) {
 // ---- bundle flag ---------------------------------------------------------------------------
 
 namespace {
-// Resolves the path to a file-system object and reads its Finder information, raising the
-// IOException that tells which of the two steps failed. A path that cannot name a file (it
-// holds U+0000 or a lone surrogate, or is empty) resolves to nothing, like a missing one.
+// Finds the object at the path and, for a folder, reads its Finder information from the
+// folder held open, raising the IOException that tells which of the two steps failed. A path
+// that cannot name a file (it holds U+0000 or a lone surrogate, or is empty) finds nothing,
+// like a missing one.
 platform::FSRef finderObject(JNIEnv* env, jstring path, platform::FinderInfo& info) {
     requireNonNull(env, path, "path");
     PosixPath p(env, path);
     std::optional<platform::FSRef> ref;
     if (p.c_str() != nullptr) ref = platform::FSPathMakeRef(p.c_str());
     if (!ref) throw JavaThrow{"java/io/IOException", "Failed to get the FSRef of the specified path."};
-    if (platform::FSGetFinderInfo(*ref, info) != 0) {
+    if (ref->isDirectory && platform::FSGetFinderInfo(ref->fd.get(), info) != 0) {
         throw JavaThrow{"java/io/IOException", "Failed to get the finder info of the specified path."};
     }
-    return *ref;
+    return std::move(*ref);
 }
 }  // namespace
 
@@ -233,7 +234,7 @@ NATIVE(void, setBundleBit)(JNIEnv* env, jclass, jstring path, jboolean on) {
         if (!ref.isDirectory) return;  // files are left as they are
         info.setFinderFlags(finderFlagsWithBundle(info.finderFlags(), on));
         // Written even when the flag already had the value asked for.
-        if (platform::FSSetFinderInfo(ref, info) != 0) {
+        if (platform::FSSetFinderInfo(ref.fd.get(), info) != 0) {
             throw JavaThrow{"java/io/IOException", "Failed to set the bundle bit on the specified path."};
         }
     });

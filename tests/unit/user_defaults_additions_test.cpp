@@ -2,7 +2,15 @@
 // record, and concurrent writers are tested through the natives in DockTest.java.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <filesystem>
+#include <future>
+#include <tuple>
 
 #include "VLPerivaneJNI/UserDefaultsAdditions.h"
 #include "scratch_home.h"
@@ -104,7 +112,7 @@ TEST(DockAdditions, TileStringsOfAddAndRemoveAgree) {
     EXPECT_EQ(dock::withoutLoopbackHost(u"file://localhost/A.app/"), u"file:///A.app/");
 }
 
-TEST(DockAdditions, NeverWritesADomainItCouldNotRead) {
+TEST(DockAdditions, NeverWritesADomainItCouldNotReadOrReadBack) {
     ScratchHome home;
     EXPECT_FALSE(add(u"/Applications/A.app"));
     EXPECT_FALSE(remove(u"/Applications/A.app"));
@@ -116,6 +124,76 @@ TEST(DockAdditions, NeverWritesADomainItCouldNotRead) {
         EXPECT_FALSE(remove(u"/Applications/A.app"));
         EXPECT_EQ(readWholeFile(home.domainFile(kDock)), bytes);
     }
+    // A domain over the reader's size limit would lock every later call out, this one's undo too.
+    writeDock(home, {entry("file:///Applications/Keep.app/")});
+    const std::string before = readWholeFile(home.domainFile(kDock));
+    EXPECT_FALSE(add(u"/Applications/" + std::u16string(9 << 20, u'x') + u".app"));
+    EXPECT_TRUE(readWholeFile(home.domainFile(kDock)) == before);
+}
+
+// A FIFO where the domain should be, or a lock another writer keeps: the call gives up (false,
+// nothing written) instead of holding its thread, and the lock, for ever.
+TEST(DockAdditions, NeverWaitsWithoutBound) {
+    using namespace std::chrono_literals;
+    ScratchHome home;
+    std::filesystem::create_directories(home.preferences());
+    const std::string domain = home.domainFile(kDock);
+    ASSERT_EQ(mkfifo(domain.c_str(), 0600), 0);
+    auto pinning = std::async(std::launch::async, [] { return add(u"/Applications/A.app"); });
+    if (pinning.wait_for(60s) != std::future_status::ready) {
+        close(open(domain.c_str(), O_WRONLY | O_NONBLOCK));  // a writer lets the stuck reader go
+        FAIL() << "opening the domain blocked on a FIFO";
+    }
+    EXPECT_FALSE(pinning.get());
+
+    std::filesystem::remove(domain);
+    writeDock(home, {});
+    const std::string before = readWholeFile(domain);
+    const int holder = open((domain + ".lock").c_str(), O_RDONLY | O_CREAT, 0600);
+    ASSERT_EQ(flock(holder, LOCK_EX), 0);
+    pinning = std::async(std::launch::async, [] { return add(u"/Applications/A.app"); });
+    const bool gaveUp = pinning.wait_for(60s) == std::future_status::ready;
+    close(holder);  // released: a call still waiting goes on now
+    EXPECT_TRUE(gaveUp) << "waited for the lock without bound";
+    EXPECT_FALSE(pinning.get());
+    EXPECT_EQ(readWholeFile(domain), before);
+}
+
+// Whatever the caller's umask, and when root works in a user's HOME (sudo -E, installers), the
+// domain and its lock keep, or take from their folder, an owner and mode the user can live with.
+TEST(DockAdditions, FilesKeepTheirOwnerAndModeWhateverTheUmaskOrTheCaller) {
+    ScratchHome home;
+    writeDock(home, {});
+    const std::string domain = home.domainFile(kDock), lock = domain + ".lock";
+    auto status = [](const std::string& path) {
+        struct stat st{};
+        lstat(path.c_str(), &st);
+        return std::make_tuple(st.st_mode & 0170777, st.st_uid, st.st_gid);
+    };
+    const mode_t umaskBefore = umask(0222);
+    const bool pinned = add(u"/Applications/A.app") && add(u"/Applications/B.app");
+    umask(umaskBefore);
+    EXPECT_TRUE(pinned);
+    EXPECT_EQ(std::get<0>(status(lock)), S_IFREG | 0600);
+
+    // A domain that is a link to a world-writable file elsewhere becomes a private file of its
+    // own; the other file is left as it was.
+    const std::string outside = home.path() + "/outside.plist";
+    std::filesystem::rename(domain, outside);
+    chmod(outside.c_str(), 0666);
+    std::filesystem::create_symlink(outside, domain);
+    const std::string outsideBefore = readWholeFile(outside);
+    EXPECT_TRUE(add(u"/Applications/C.app"));
+    EXPECT_EQ(std::get<0>(status(domain)), S_IFREG | 0600);
+    EXPECT_EQ(readWholeFile(outside), outsideBefore);
+
+    if (getuid() != 0) return;  // only root gives files away
+    std::filesystem::remove(lock);
+    chmod(domain.c_str(), 0644);
+    ASSERT_EQ(chown(domain.c_str(), 65534, 65534) | chown(home.preferences().c_str(), 65534, 65534), 0);
+    EXPECT_TRUE(add(u"/Applications/D.app"));
+    EXPECT_EQ(status(domain), std::make_tuple(S_IFREG | 0644, 65534u, 65534u));
+    EXPECT_EQ(status(lock), std::make_tuple(S_IFREG | 0600, 65534u, 65534u));
 }
 
 TEST(DockAdditions, ADomainWithoutAppsGetsTheArrayOnTheFirstAdd) {

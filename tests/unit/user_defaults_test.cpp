@@ -40,6 +40,11 @@ TEST(UserDefaults, NoFileOrNoNameIsNil) {
     std::filesystem::create_directories(home.domainFile("com.example.folder"));
     EXPECT_EQ(defaults.persistentDomainForName("com.example.folder"), nullptr);
     for (const char* name : {"", ".", "..", "../escape"}) EXPECT_EQ(NSUserDefaults::domainPath(name), std::nullopt);
+    // A HOME that is empty or relative names no home folder (not the working directory).
+    for (const char* relative : {"", "relative/home"}) {
+        setenv("HOME", relative, 1);
+        EXPECT_EQ(NSUserDefaults::domainPath("com.example.d"), std::nullopt) << relative;
+    }
 }
 
 TEST(UserDefaults, SynchronizeWritesAtomicallyAndKeepsTheMode) {

@@ -2,8 +2,10 @@
 // process from its argument area, and the search over all names (declared in ProcessList.h).
 #include "ProcessList.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "platform/unicode.h"
@@ -14,16 +16,27 @@ using platform::NSString;
 
 namespace {
 
-// A name from zero-terminated UTF-8 bytes, in Normalization Form C; invalid UTF-8 gives none.
-std::optional<NSString> nameFromBytes(const char* bytes, size_t length) {
-    std::optional<NSString> text = platform::utf8ToUtf16Strict(std::string_view(bytes, length));
+// A name from UTF-8 bytes, in Normalization Form C; invalid UTF-8 gives none.
+std::optional<NSString> nameFromBytes(std::string_view bytes) {
+    std::optional<NSString> text = platform::utf8ToUtf16Strict(bytes);
     if (!text) return std::nullopt;
     return platform::precomposed(*text);
 }
 
-std::optional<NSString> shortCommandName(const kinfo_proc& proc) {
+std::string_view shortCommandName(const kinfo_proc& proc) {
     const char* comm = proc.kp_proc.p_comm;
-    return nameFromBytes(comm, strnlen(comm, sizeof proc.kp_proc.p_comm));
+    return std::string_view(comm, strnlen(comm, sizeof proc.kp_proc.p_comm));
+}
+
+// The bytes getproclline makes a name of, as they stand in the argument area (which `buffer`
+// holds until its next use), or the record's short command name.
+std::string_view nameBytes(kinfo_proc* proc, int* argv0Length, int showArguments, ArgumentBuffer& buffer);
+
+// The number of characters of UTF-8 bytes (of valid ones; others give no name anyway).
+size_t characterCount(std::string_view utf8) {
+    return static_cast<size_t>(std::count_if(utf8.begin(), utf8.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;  // every byte but continuations
+    }));
 }
 
 }  // namespace
@@ -82,6 +95,13 @@ std::optional<NSString> getproclline(kinfo_proc* proc, int* unused, int* argv0Le
 
 std::optional<NSString> getproclline(kinfo_proc* proc, int*, int* argv0Length, int showArguments,
                                      ArgumentBuffer& buffer) {
+    // Invalid UTF-8 gives no name; the short command name does not stand in for it.
+    return nameFromBytes(nameBytes(proc, argv0Length, showArguments, buffer));
+}
+
+namespace {
+
+std::string_view nameBytes(kinfo_proc* proc, int* argv0Length, int showArguments, ArgumentBuffer& buffer) {
     char* area = buffer.data();
     if (area == nullptr) return shortCommandName(*proc);
 
@@ -139,12 +159,17 @@ std::optional<NSString> getproclline(kinfo_proc* proc, int*, int* argv0Length, i
     }
 
     if (lastEnd == nullptr) return shortCommandName(*proc);
-    // Invalid UTF-8 gives no name; the short command name does not stand in for it.
-    return nameFromBytes(area + start, static_cast<size_t>(lastEnd - (area + start)));
+    return std::string_view(area + start, static_cast<size_t>(lastEnd - (area + start)));
 }
 
+}  // namespace
+
 bool isRunningNamed(const NSString& path) {
-    // Name every process first, then compare.
+    // Name every process first, then compare. Case folding and decomposition never make a text
+    // shorter, so a name with more characters than the path's compared form cannot match: it
+    // is left out before it is normalized, whose cost grows with the square of a run of
+    // combining marks that any user can put in a process's argv[0].
+    const size_t longest = platform::comparisonLength(path);
     std::vector<NSString> names;
     kinfo_proc* records = nullptr;
     unsigned long count = 0;
@@ -155,7 +180,9 @@ bool isRunningNamed(const NSString& path) {
         for (unsigned long i = 0; i < count; ++i) {
             if (records[i].kp_proc.p_pid == 0) continue;
             int argv0Length = 0;
-            std::optional<NSString> name = getproclline(&records[i], nullptr, &argv0Length, 0, buffer);
+            const std::string_view bytes = nameBytes(&records[i], &argv0Length, 0, buffer);
+            if (characterCount(bytes) > longest) continue;
+            std::optional<NSString> name = nameFromBytes(bytes);
             if (name) names.push_back(std::move(*name));
         }
     }

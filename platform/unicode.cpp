@@ -6,6 +6,7 @@
 
 #include <unicode/unorm.h>
 #include <unicode/unorm2.h>
+#include <unicode/ustring.h>
 #include <unicode/utf16.h>
 
 namespace perivane::platform {
@@ -102,6 +103,18 @@ bool equalIgnoringCase(std::u16string_view a, std::u16string_view b) {
         return false;
     }
     return r == 0;
+}
+
+size_t comparisonLength(std::u16string_view text) {
+    const std::u16string d = decomposed(text);
+    UErrorCode status = U_ZERO_ERROR;
+    std::u16string folded(d.size() * 3, u'\0');  // full case folding gives at most 3 per unit
+    const int32_t n = u_strFoldCase(folded.data(), static_cast<int32_t>(folded.size()), d.data(),
+                                    static_cast<int32_t>(d.size()), U_FOLD_CASE_DEFAULT, &status);
+    if (U_FAILURE(status)) fail(status);
+    folded.resize(static_cast<size_t>(n));
+    const std::u16string again = decomposed(folded);
+    return static_cast<size_t>(u_countChar32(again.data(), static_cast<int32_t>(again.size())));
 }
 
 }  // namespace perivane::platform

@@ -177,3 +177,20 @@ TEST(RunningCheck, NamesEveryProcessButPidZeroThenMatchesIgnoringCaseAndForm) {
     s.tableError = EIO;  // no snapshot: nothing runs
     EXPECT_FALSE(isRunningNamed(u"/APPS/CAFE\u0301.APP"));
 }
+
+// Any user can give a process an argv[0] of alternating combining marks, whose normalization
+// takes time in the square of its length (megabytes: hours). A name with more characters than
+// the path could ever match is never normalized, so the check answers at once.
+TEST(RunningCheck, NamesTooLongToMatchAreNeverNormalized) {
+    FakeSource s;
+    std::string marks = "/";
+    while (marks.size() < (4u << 20)) marks += "\xCC\x81\xCC\x96";  // U+0301 (class 230), U+0316 (220)
+    kinfo_proc records[2] = {record(5, "hostile"), record(6, "app")};
+    s.table.assign(reinterpret_cast<const char*>(records), sizeof records);
+    s.argmax = static_cast<int>(marks.size()) + 64;
+    s.areas[5] = withArgc(1, "/x\0\0\0\0\0"s + marks + '\0');
+    s.areas[6] = withArgc(1, "/x\0\0\0\0\0/Apps/A\xCC\x81.app\0"s);
+    EXPECT_TRUE(isRunningNamed(u"/APPS/\u00c1.APP"));
+    EXPECT_FALSE(isRunningNamed(u"/Apps/B.app"));
+    EXPECT_EQ(s.areasRead, (std::vector<pid_t>{5, 6, 5, 6}));
+}

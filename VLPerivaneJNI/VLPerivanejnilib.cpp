@@ -73,14 +73,11 @@ NATIVE(jstring, normalize)(JNIEnv* env, jclass, jstring text) {
             if (same == nullptr) throw JavaThrow{"java/lang/OutOfMemoryError", {}};
             return same;
         }
-        // The frame turns an allocation failure into java.lang.OutOfMemoryError.
+        // The frame turns an allocation failure into java.lang.OutOfMemoryError; a failing
+        // NewString leaves the JVM's own pending.
         const std::u16string normalized = platform::precomposed(chars.view());
         chars.release();
-        jstring result = env->NewString(
-            reinterpret_cast<const jchar*>(normalized.data()),
-            static_cast<jsize>(untilFirstNul(normalized).size()));
-        if (result == nullptr) throw JavaThrow{"java/lang/OutOfMemoryError", {}};
-        return result;
+        return newString(env, untilFirstNul(normalized));
     });
 }
 

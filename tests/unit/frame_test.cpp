@@ -1,16 +1,33 @@
 // The frame's translation of failures, against a JNIEnv whose few functions record what the
 // frame asked of the JVM.
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 
+#include <cstdlib>
+#include <exception>
 #include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "VLPerivaneJNI/NativeFrame.h"
+#include "platform/unicode.h"
 
 using namespace perivane;
 using namespace perivane::jni;
+
+namespace {
+// Set to make every allocation fail, as it may when memory runs out.
+thread_local bool failAllocations = false;
+}  // namespace
+
+void* operator new(std::size_t size) {
+    void* p = failAllocations ? nullptr : std::malloc(size == 0 ? 1 : size);
+    if (p == nullptr) throw std::bad_alloc();
+    return p;
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -24,7 +41,7 @@ struct FakeJvm {
     JNINativeInterface_ functions{};
     Env holder{{&functions}, this};
     JNIEnv* const env = &holder.env;
-    std::set<std::string> missingClasses;
+    std::set<std::string, std::less<>> missingClasses;
     std::vector<std::pair<std::string, std::string>> thrown;  // class, message ("<null>" for none)
     bool pending = false;
 
@@ -36,17 +53,19 @@ struct FakeJvm {
                 of(env).pending = true;  // NoClassDefFoundError
                 return nullptr;
             }
-            return reinterpret_cast<jclass>(new std::string(name));
+            return reinterpret_cast<jclass>(const_cast<char*>(name));  // the frame's names are literals
         };
         functions.ThrowNew = [](JNIEnv* env, jclass cls, const char* message) -> jint {
+            failAllocations = false;  // the JVM's own memory
             FakeJvm& jvm = of(env);
             EXPECT_FALSE(jvm.pending) << "ThrowNew with an exception pending";
-            jvm.thrown.emplace_back(*reinterpret_cast<std::string*>(cls), message ? message : "<null>");
+            jvm.thrown.emplace_back(reinterpret_cast<const char*>(cls), message ? message : "<null>");
             jvm.pending = true;
             return 0;
         };
         functions.ExceptionCheck = [](JNIEnv* env) -> jboolean { return of(env).pending ? JNI_TRUE : JNI_FALSE; };
-        functions.DeleteLocalRef = [](JNIEnv*, jobject ref) { delete reinterpret_cast<std::string*>(ref); };
+        functions.DeleteLocalRef = [](JNIEnv*, jobject) {};
+        functions.NewString = [](JNIEnv*, const jchar*, jsize) { return reinterpret_cast<jstring>(0x1); };
     }
     FakeJvm(const FakeJvm&) = delete;
 };
@@ -140,4 +159,36 @@ TEST(Frame, RealPoolTokensNestAndUnwind) {
         throw platform::NSException("NSGenericException", "x");
     });
     EXPECT_EQ(platform::openPoolCount(), 0);
+}
+
+// A failing allocation in a handler would throw out of a noexcept frame and end the JVM: with
+// every allocation failing, a platform exception still becomes its Java exception.
+TEST(Frame, HandlersAllocateNothing) {
+    const std::string reason(300, 'r');
+    const std::exception_ptr raised = std::make_exception_ptr(platform::NSException("NSGenericException", reason));
+    for (bool bracket : {false, true}) {
+        FakeJvm jvm;
+        auto body = [&]() -> jint { std::rethrow_exception(raised); };
+        failAllocations = true;
+        const jint r = bracket ? cocoaBracketWith<jint>(jvm.env, &someToken, &countExit, body)
+                               : nativeFrame<jint>(jvm.env, body);
+        failAllocations = false;
+        EXPECT_EQ(r, 0);
+        ASSERT_EQ(jvm.thrown.size(), 1u);
+        EXPECT_EQ(jvm.thrown[0].second, "Non-Java exception raised, not handled! (Original problem: " + reason + ")");
+    }
+}
+
+// Lengths are checked before they are narrowed to the int32_t that ICU and JNI count in: a text
+// too long for them is an allocation failure (OutOfMemoryError), never a cut or an ICU error.
+TEST(Frame, LengthsPastInt32AreAllocationFailures) {
+    const size_t units = (size_t{1} << 31) + 8;
+    void* pages = mmap(nullptr, units * 2, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    ASSERT_NE(pages, MAP_FAILED);
+    const std::u16string_view huge(static_cast<const char16_t*>(pages), units);
+    EXPECT_THROW(platform::precomposed(huge), std::bad_alloc);
+    EXPECT_THROW(platform::equalIgnoringCase(huge, u"x"), std::bad_alloc);
+    FakeJvm jvm;
+    EXPECT_THROW(newString(jvm.env, huge), std::bad_alloc);
+    munmap(pages, units * 2);
 }

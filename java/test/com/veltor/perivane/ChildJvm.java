@@ -2,7 +2,9 @@ package com.veltor.perivane;
 
 import static org.junit.jupiter.api.Assertions.assertFalse;
 
+import java.io.ByteArrayOutputStream;
 import java.io.IOException;
+import java.io.InputStream;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Path;
 import java.util.ArrayList;
@@ -52,17 +54,33 @@ public final class ChildJvm {
         });
         Process p = pb.start();
         p.getOutputStream().close();
-        var out = p.getInputStream().readAllBytes();  // small outputs: read one after the other
-        var err = p.getErrorStream().readAllBytes();
+        // Both pipes are drained at once: a child that fills one while we wait on the other
+        // would never end.
+        ByteArrayOutputStream out = new ByteArrayOutputStream(), err = new ByteArrayOutputStream();
+        Thread outReader = drain(p.getInputStream(), out), errReader = drain(p.getErrorStream(), err);
         if (!p.waitFor(120, TimeUnit.SECONDS)) {
             p.destroyForcibly();
             throw new IOException("child JVM did not end: " + command);
         }
-        Result r = new Result(p.exitValue(), new String(out, StandardCharsets.UTF_8),
-                new String(err, StandardCharsets.UTF_8));
+        outReader.join();
+        errReader.join();
+        Result r = new Result(p.exitValue(), out.toString(StandardCharsets.UTF_8), err.toString(StandardCharsets.UTF_8));
         assertFalse((r.stdout + r.stderr).matches("(?s).*(WARNING|FATAL ERROR) in native method.*"),
                 () -> "the JNI checker reported a fault in the child JVM:\n" + r.stdout + r.stderr);
         return r;
+    }
+
+    private static Thread drain(InputStream in, ByteArrayOutputStream to) {
+        Thread t = new Thread(() -> {
+            try (in) {
+                in.transferTo(to);
+            } catch (IOException e) {
+                // the child is gone: what was read is all there is
+            }
+        });
+        t.setDaemon(true);
+        t.start();
+        return t;
     }
 
     public static Result run(String mainClass, String... args) throws IOException, InterruptedException {

@@ -150,17 +150,6 @@ TEST(Frame, CocoaBracketDrainsThePoolOnEveryWayOut) {
     EXPECT_EQ(exits, 3);
 }
 
-TEST(Frame, RealPoolTokensNestAndUnwind) {
-    FakeJvm jvm;
-    EXPECT_EQ(platform::openPoolCount(), 0);
-    cocoaBracket<void>(jvm.env, [&] {
-        EXPECT_EQ(platform::openPoolCount(), 1);
-        cocoaBracket<void>(jvm.env, [&] { EXPECT_EQ(platform::openPoolCount(), 2); });
-        throw platform::NSException("NSGenericException", "x");
-    });
-    EXPECT_EQ(platform::openPoolCount(), 0);
-}
-
 // A failing allocation in a handler would throw out of a noexcept frame and end the JVM: with
 // every allocation failing, a platform exception still becomes its Java exception.
 TEST(Frame, HandlersAllocateNothing) {

@@ -50,16 +50,6 @@ class PathStyleTest {
     }
 
     @Test
-    void separatorsInsideNamesAndRelativePaths() {
-        assertEquals(":foo:bar", Perivane.toHfsStylePath("foo/bar"));
-        assertEquals(":a/b:c", Perivane.toHfsStylePath("a:b/c"));
-        assertEquals("foo/bar", Perivane.toUnxStylePath(":foo:bar"));
-        assertEquals("/NoSuchVol/a", Perivane.toUnxStylePath("NoSuchVol:a"));
-        assertEquals("/NoSuchVol/a:b", Perivane.toUnxStylePath("NoSuchVol:a/b:"));
-        assertEquals("/a/c", Perivane.toUnxStylePath(Perivane.listVolumes()[0] + ":a:b::c"));
-    }
-
-    @Test
     void rejectedPathsGiveNullWithNothingPending() {
         assertNull(Perivane.toHfsStylePath(""));
         assertNull(Perivane.toHfsStylePath("/tmp/a\u0000b"));

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 
@@ -43,11 +42,11 @@ TEST(NSURL, EncodesAndDecomposesAsThePlatformDoes) {
     }
 }
 
-TEST(NSURL, AddsASlashOnlyForAFolderThatExistsNowAndResolvesRelativePaths) {
+TEST(NSURL, AddsASlashOnlyForAFolderThatExistsNow) {
     ScratchHome scratch;
     namespace fs = std::filesystem;
     const std::string base = scratch.path(), file = "file://" + base;
-    fs::create_directories(base + "/Caf\u00e9/Here.app");  // stored composed, as Linux keeps it
+    fs::create_directories(base + "/Caf\u00e9");  // stored composed, as Linux keeps it
     fs::create_directory_symlink(base + "/Caf\u00e9", base + "/Link.app");
     std::ofstream(base + "/plain.txt") << "x";
     for (const auto& [path, url] : std::vector<std::pair<std::string, std::string>>{
@@ -60,12 +59,6 @@ TEST(NSURL, AddsASlashOnlyForAFolderThatExistsNowAndResolvesRelativePaths) {
          }) {
         EXPECT_EQ(urlOf(utf8ToUtf16Lossy(base + path)), file + url) << path;
     }
-    const std::string old = fs::current_path();
-    ASSERT_EQ(chdir((base + "/Caf\u00e9").c_str()), 0);
-    const std::string here = urlOf(u"Here.app"), missing = urlOf(u"sub/There.app");
-    ASSERT_EQ(chdir(old.c_str()), 0);
-    EXPECT_EQ(here, file + "/Cafe%CC%81/Here.app/");
-    EXPECT_EQ(missing, file + "/Cafe%CC%81/sub/There.app");
 }
 
 TEST(NSStringPaths, ComponentsAsThePlatformSplitsThem) {

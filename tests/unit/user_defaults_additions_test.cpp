@@ -1,8 +1,10 @@
-// Matching and the guards of the Dock category. Pinning against the real Dock file, the exact
-// record, and concurrent writers are tested through the natives in DockTest.java.
+// The preferences store and the Dock category: matching, and the guards around reading and
+// writing the domain. Pinning against the real Dock file, the exact record, and concurrent
+// writers are tested through the natives in DockTest.java.
 #include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,6 +15,7 @@
 #include <tuple>
 
 #include "VLPerivaneJNI/UserDefaultsAdditions.h"
+#include "platform/ns_predicate.h"
 #include "scratch_home.h"
 
 using namespace perivane::additions;
@@ -42,8 +45,7 @@ std::vector<std::string> urlStrings() {
     const auto domain = dockDomain();
     if (!domain) return {"(no readable domain)"};
     for (const Value& e : *domain->find("persistent-apps")->array()) {
-        urls.push_back(*e.dictionary()->find("tile-data")->dictionary()->find("file-data")->dictionary()
-                            ->find("_CFURLString")->string());
+        urls.push_back(*perivane::platform::valueForKeyPath(e, dock::kURLStringKeyPath)->string());
     }
     return urls;
 }
@@ -103,12 +105,8 @@ TEST(DockAdditions, MatchesWhatTheDockAndTheAddWrote) {
     }
 }
 
-TEST(DockAdditions, TileStringsOfAddAndRemoveAgree) {
-    for (const std::u16string path : {u"/Applications/Caf\u00e9.app", u"/Applications/Cafe\u0301.app",
-                                      u"/Appl\u00efcations/Caf\u00e9.app", u"/\u00c5/\ud55c.app"}) {
-        EXPECT_EQ(dock::tileURLStringForAdding(path).value() + u"/", dock::tileURLStringForRemoving(path));
-    }
-    EXPECT_EQ(dock::tileURLStringForRemoving(u"Foo.app"), u"file:///Foo.app/");  // a bare name: "/Foo.app/"
+TEST(DockAdditions, TheRemovalsTileStringForABareNameAndTheLoopbackHost) {
+    EXPECT_EQ(dock::tileURLStringForRemoving(u"Foo.app"), u"file:///Foo.app/");  // rebuilt as "/Foo.app/"
     EXPECT_EQ(dock::withoutLoopbackHost(u"file://localhost/A.app/"), u"file:///A.app/");
 }
 
@@ -206,4 +204,82 @@ TEST(DockAdditions, ADomainWithoutAppsGetsTheArrayOnTheFirstAdd) {
     ASSERT_EQ(d->size(), 2u);
     EXPECT_EQ(d->entries()[0].key, "autohide");
     EXPECT_EQ(*d->find("persistent-apps"), Value(Array{dock::tileRecord("/Applications/A.app", "A")}));
+}
+
+namespace {
+
+Dictionary sampleDomain(int entries) {
+    Dictionary d;
+    Array a;
+    for (int i = 0; i < entries; ++i) a.push_back(Value("entry " + std::to_string(i)));
+    d.append("list", std::move(a));
+    d.append("flag", true);
+    return d;
+}
+
+size_t folderEntries(const std::string& dir) {
+    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(dir), {}));
+}
+
+}  // namespace
+
+// Files that exist but cannot be read as a domain: see the seed corpus replay.
+TEST(UserDefaults, NoFileOrNoNameIsNil) {
+    ScratchHome home;
+    NSUserDefaults defaults = NSUserDefaults::standardUserDefaults();
+    EXPECT_EQ(defaults.persistentDomainForName("com.example.none"), nullptr);
+    std::filesystem::create_directories(home.domainFile("com.example.folder"));
+    EXPECT_EQ(defaults.persistentDomainForName("com.example.folder"), nullptr);
+    for (const char* name : {"", ".", "..", "../escape"}) EXPECT_EQ(NSUserDefaults::domainPath(name), std::nullopt);
+    // A HOME that is empty or relative names no home folder (not the working directory).
+    for (const char* relative : {"", "relative/home"}) {
+        setenv("HOME", relative, 1);
+        EXPECT_EQ(NSUserDefaults::domainPath("com.example.d"), std::nullopt) << relative;
+    }
+}
+
+TEST(UserDefaults, SynchronizeWritesAtomicallyWithTheModesItMeans) {
+    ScratchHome home;
+    NSUserDefaults defaults = NSUserDefaults::standardUserDefaults();
+    const std::string file = home.domainFile("com.example.d");
+    auto stored = [] {
+        const auto d = NSUserDefaults::standardUserDefaults().persistentDomainForName("com.example.d");
+        return d ? *d : Dictionary();
+    };
+    auto mode = [](const std::string& path) {
+        struct stat st{};
+        return stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0u;
+    };
+    defaults.setPersistentDomain(sampleDomain(3), "com.example.d");
+    const mode_t umaskBefore = umask(0277);  // folders are made usable whatever the umask
+    ASSERT_TRUE(defaults.synchronize());
+    umask(umaskBefore);
+    EXPECT_TRUE(readWholeFile(file).starts_with("bplist00"));
+    for (const auto& [path, want] : {std::pair{home.path() + "/Library", 0700u}, {home.preferences(), 0700u}, {file, 0600u}}) {
+        EXPECT_EQ(mode(path), want) << path;
+    }
+    chmod(file.c_str(), 0644);
+    const std::string before = readWholeFile(file);
+
+    // The file-size limit makes the write stop part way (EFBIG), as a full disk would.
+    struct rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    defaults.setPersistentDomain(sampleDomain(2000), "com.example.d");
+    const bool written = defaults.synchronize();
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, oldHandler);
+
+    EXPECT_FALSE(written);
+    EXPECT_EQ(readWholeFile(file), before);
+    EXPECT_EQ(folderEntries(home.preferences()), 1u) << "no temporary file left";
+    // The failed change stays with this object only, and goes out once writing works again.
+    EXPECT_EQ(stored(), sampleDomain(3));
+    EXPECT_TRUE(defaults.synchronize());
+    EXPECT_EQ(stored(), sampleDomain(2000));
+    EXPECT_EQ(mode(file), 0644u);
+    EXPECT_EQ(folderEntries(home.preferences()), 1u) << "no temporary file left";
 }

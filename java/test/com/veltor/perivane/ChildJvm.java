@@ -13,9 +13,8 @@ import java.util.Map;
 import java.util.concurrent.TimeUnit;
 
 /**
- * Starts a second JVM that loads the library under -Xcheck:jni, for cases that need their own
- * process: a different class path, a different environment, captured standard error, or
- * changed credentials (a command prefix such as setpriv).
+ * Runs a second JVM that loads the library under -Xcheck:jni, for cases that need their own
+ * process: another class path or environment, captured output, or other credentials.
  */
 public final class ChildJvm {
     /** What a child JVM printed and how it ended. */
@@ -23,29 +22,21 @@ public final class ChildJvm {
 
     private ChildJvm() {}
 
-    public static String javaExecutable() {
-        return Path.of(System.getProperty("java.home"), "bin", "java").toString();
-    }
-
     /** The class path of this test run: the API jar and the test jar. */
     public static String testClassPath() {
         return System.getProperty("perivane.jar") + ":" + System.getProperty("perivane.testjar");
     }
 
     /**
-     * Runs {@code mainClass} with {@code args} in a child JVM and fails the calling test when the
-     * JNI checker reports a fault. {@code prefix} is put before the java command (may be empty);
-     * {@code env} entries are added to (or, with a null value, removed from) this environment.
+     * Runs {@code mainClass} with {@code args}, after the command {@code prefix} (such as
+     * setpriv), with {@code env} added to this environment (a null value removes a variable).
+     * Fails the calling test when the JNI checker reports a fault.
      */
     public static Result run(List<String> prefix, String classPath, Map<String, String> env,
             String mainClass, String... args) throws IOException, InterruptedException {
         List<String> command = new ArrayList<>(prefix);
-        command.add(javaExecutable());
-        command.add("-Xcheck:jni");
-        command.add("-Djava.library.path=" + System.getProperty("perivane.library.dir"));
-        command.add("-cp");
-        command.add(classPath);
-        command.add(mainClass);
+        command.addAll(List.of(Path.of(System.getProperty("java.home"), "bin", "java").toString(), "-Xcheck:jni",
+                "-Djava.library.path=" + System.getProperty("perivane.library.dir"), "-cp", classPath, mainClass));
         command.addAll(List.of(args));
         ProcessBuilder pb = new ProcessBuilder(command);
         env.forEach((k, v) -> {
@@ -70,6 +61,10 @@ public final class ChildJvm {
         return r;
     }
 
+    public static Result run(String mainClass, String... args) throws IOException, InterruptedException {
+        return run(List.of(), testClassPath(), Map.of(), mainClass, args);
+    }
+
     private static Thread drain(InputStream in, ByteArrayOutputStream to) {
         Thread t = new Thread(() -> {
             try (in) {
@@ -81,9 +76,5 @@ public final class ChildJvm {
         t.setDaemon(true);
         t.start();
         return t;
-    }
-
-    public static Result run(String mainClass, String... args) throws IOException, InterruptedException {
-        return run(List.of(), testClassPath(), Map.of(), mainClass, args);
     }
 }

@@ -19,12 +19,11 @@ class NormalizeTest {
         assertEquals("\ud55c", Perivane.normalize("\u1112\u1161\u11ab"));
         // Marks in non-canonical order are reordered, then composed where they can be.
         assertEquals("\u1ea1\u0301", Perivane.normalize("a\u0301\u0323"));
-    }
-
-    @Test
-    void cutsAtTheFirstNul() {
+        // Cut at the first NUL; surrogates kept, paired or not.
         assertEquals("ab", Perivane.normalize("ab\u0000e\u0301"));
         assertEquals("", Perivane.normalize("\u0000abc"));
+        assertEquals("\ud83d\ude00", Perivane.normalize("\ud83d\ude00"));
+        assertEquals("a\ud800\u00e9", Perivane.normalize("a\ud800e\u0301"));
     }
 
     @Test
@@ -35,11 +34,5 @@ class NormalizeTest {
         }
         String text = sb.toString();
         assertEquals(Normalizer.normalize(text, Normalizer.Form.NFC), Perivane.normalize(text));
-    }
-
-    @Test
-    void keepsSurrogatesPairedOrNot() {
-        assertEquals("\ud83d\ude00", Perivane.normalize("\ud83d\ude00"));
-        assertEquals("a\ud800\u00e9", Perivane.normalize("a\ud800e\u0301"));
     }
 }

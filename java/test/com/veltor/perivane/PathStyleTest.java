@@ -32,15 +32,6 @@ class PathStyleTest {
     }
 
     @Test
-    void symbolicLinksInTheExistingPartAreResolved() throws Exception {
-        Path real = Files.createDirectory(tmp.toRealPath().resolve("real"));
-        Path link = Files.createSymbolicLink(tmp.resolve("link"), real);
-        String viaLink = Perivane.toHfsStylePath(link.resolve("missing/./x/../y").toString());
-        assertEquals(Perivane.toHfsStylePath(real.resolve("missing/y").toString()), viaLink);
-        assertEquals(real.resolve("missing/y").toString(), Perivane.toUnxStylePath(viaLink));
-    }
-
-    @Test
     void decomposedNamesComeBackComposed() throws Exception {
         Path dir = Files.createDirectory(tmp.toRealPath().resolve("Cafe\u0301"));
         String hfs = Perivane.toHfsStylePath(dir.toString());

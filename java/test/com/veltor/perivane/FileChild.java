@@ -4,7 +4,7 @@ import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.Arrays;
 
-/** Child JVM of the file, group and volume tests: prints "key=value" per result; stderr is left to the library's log. */
+/** Child JVM of the file, group and Dock tests: prints "key=value" per result; stderr is left to the library's log. */
 public final class FileChild {
     interface Call {
         Object run() throws Exception;
@@ -14,7 +14,7 @@ public final class FileChild {
         Object result;
         try {
             result = call.run();
-        } catch (Exception | LinkageError e) {
+        } catch (Exception e) {
             result = e.getClass().getSimpleName() + ": " + e.getMessage();
         }
         if (result instanceof boolean[] b) result = Arrays.toString(b);
@@ -46,9 +46,10 @@ public final class FileChild {
                 print("setBundle", () -> { Perivane.setBundleBit(othersFolder, true); return "done"; });
                 print("link", () -> { Perivane.createSymbolicLink(othersFolder + "/link", "target"); return "done"; });
             }
-            case "volumes" -> {  // run with a class path that lacks VolumeInfo
-                print("infos", () -> Perivane.getAllVolumeInfos());  // a lambda: no VolumeInfo in its type
-                print("names", Perivane::listVolumes);
+            case "pin" -> {  // one of DockTest's writers
+                for (String path : Arrays.copyOfRange(args, 1, args.length)) {
+                    print(path, () -> Perivane.registerFileAsDockIcon(path, "child"));
+                }
             }
             default -> throw new IllegalArgumentException(args[0]);
         }

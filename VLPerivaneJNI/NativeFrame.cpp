@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <exception>
 #include <iterator>
+#include <limits>
+#include <string_view>
 
 #include "platform/unicode.h"
 
@@ -21,6 +23,25 @@ namespace {
 void throwUnlessPending(JNIEnv* env, const char* className, const char* message) noexcept {
     if (!env->ExceptionCheck()) throwJava(env, className, message);
 }
+
+// The message the platform's throwToJava:exception: gives an exception it does not know,
+// written into `out` without allocating (this runs in a handler, where a failure to allocate
+// would end the JVM). A reason too long for it is cut at a character boundary.
+template <size_t N>
+const char* nonJavaExceptionMessage(const char* reason, char (&out)[N]) noexcept {
+    constexpr std::string_view prefix = "Non-Java exception raised, not handled! (Original problem: ";
+    std::string_view text(reason);
+    if (text.size() > N - prefix.size() - 2) {
+        text = text.substr(0, N - prefix.size() - 2);
+        while (!text.empty() && (static_cast<unsigned char>(text.back()) & 0xC0) == 0x80) text.remove_suffix(1);
+        if (!text.empty() && static_cast<unsigned char>(text.back()) >= 0xC0) text.remove_suffix(1);
+    }
+    char* end = std::copy(prefix.begin(), prefix.end(), out);
+    end = std::copy(text.begin(), text.end(), end);
+    end[0] = ')';
+    end[1] = '\0';
+    return out;
+}
 }  // namespace
 
 void translateCurrentException(JNIEnv* env) noexcept {
@@ -31,10 +52,8 @@ void translateCurrentException(JNIEnv* env) noexcept {
     } catch (const JavaThrow& t) {
         throwUnlessPending(env, t.className, t.message.empty() ? nullptr : t.message.c_str());
     } catch (const platform::NSException& e) {
-        // As the platform's throwToJava:exception: reports an exception it does not know.
-        const std::string message =
-            "Non-Java exception raised, not handled! (Original problem: " + e.reasonText() + ")";
-        throwUnlessPending(env, "java/lang/RuntimeException", message.c_str());
+        char message[2048];
+        throwUnlessPending(env, "java/lang/RuntimeException", nonJavaExceptionMessage(e.reasonText(), message));
     } catch (const std::bad_alloc&) {
         throwUnlessPending(env, "java/lang/OutOfMemoryError", nullptr);
     } catch (const std::exception& e) {
@@ -70,7 +89,6 @@ PosixPath::PosixPath(JNIEnv* env, jstring s) {
         units = onHeap.data();
     }
     env->GetStringRegion(s, 0, length, reinterpret_cast<jchar*>(units));  // in range: cannot fail
-    available_ = true;
     name_.emplace(std::u16string_view(units, static_cast<size_t>(length)));
 }
 
@@ -79,6 +97,8 @@ void requireNonNull(JNIEnv* env, jobject s, const char* parameter) {
 }
 
 jstring newString(JNIEnv* env, std::u16string_view units) {
+    // A Java string holds at most 2^31 - 1 units: a longer text cannot be made (never cut).
+    if (units.size() > static_cast<size_t>(std::numeric_limits<jsize>::max())) throw std::bad_alloc();
     jstring s = env->NewString(reinterpret_cast<const jchar*>(units.data()),
                                static_cast<jsize>(units.size()));
     if (s == nullptr) throw JavaExceptionPending{};

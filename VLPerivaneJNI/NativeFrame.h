@@ -17,6 +17,9 @@
 #include "platform/exception.h"
 #include "platform/strings.h"
 
+// The exported name of a native of com.veltor.perivane.Perivane (the JNI short-name rule).
+#define NATIVE(ret, name) extern "C" JNIEXPORT ret JNICALL Java_com_veltor_perivane_Perivane_##name
+
 namespace perivane::jni {
 
 using platform::NSString;
@@ -109,16 +112,14 @@ private:
 };
 
 // The bytes a POSIX call takes for a Java path: standard UTF-8 made from its UTF-16 units.
+// The units are copied out of the (non-null) string, which cannot fail.
 class PosixPath {
 public:
     PosixPath(JNIEnv* env, jstring s);
-    // False when the JVM could not supply the characters (its error is pending).
-    bool available() const noexcept { return available_; }
     // Null when the string cannot name a file (it holds U+0000 or a lone surrogate).
     const char* c_str() const noexcept { return name_ ? name_->c_str() : nullptr; }
 
 private:
-    bool available_ = false;
     std::optional<platform::FileSystemName> name_;
 };
 

@@ -1,6 +1,6 @@
 // The running-application check's own routines: the process-table snapshot, the naming of
-// one process from its argument area, and the search over all names. They live in VLPerivane.cpp beside isAppRunning; this
-// header lets the unit tests reach them (the library exports none of them).
+// one process from its argument area, and the search over all names. isAppRunning calls them;
+// the unit tests reach them here (the library exports none of them).
 #pragma once
 
 #include <cstdlib>

@@ -17,8 +17,6 @@
 using namespace perivane;
 using namespace perivane::jni;
 
-#define NATIVE(ret, name) extern "C" JNIEXPORT ret JNICALL Java_com_veltor_perivane_Perivane_##name
-
 // ---- paths and text ------------------------------------------------------------------------
 
 namespace {
@@ -48,7 +46,7 @@ jstring convertPathNative(JNIEnv* env, jstring path, CFURLPathStyle from, CFURLP
             ConvertPath(chars.view().data(), static_cast<int64_t>(chars.view().size()), from, to);
         chars.release();  // before the result is looked at
         if (!converted) return nullptr;
-        return newString(env, untilFirstNul(*converted));
+        return newString(env, *converted);  // never holds U+0000: such paths are refused
     });
 }
 
@@ -75,14 +73,11 @@ NATIVE(jstring, normalize)(JNIEnv* env, jclass, jstring text) {
             if (same == nullptr) throw JavaThrow{"java/lang/OutOfMemoryError", {}};
             return same;
         }
-        // The frame turns an allocation failure into java.lang.OutOfMemoryError.
+        // The frame turns an allocation failure into java.lang.OutOfMemoryError; a failing
+        // NewString leaves the JVM's own pending.
         const std::u16string normalized = platform::precomposed(chars.view());
         chars.release();
-        jstring result = env->NewString(
-            reinterpret_cast<const jchar*>(normalized.data()),
-            static_cast<jsize>(untilFirstNul(normalized).size()));
-        if (result == nullptr) throw JavaThrow{"java/lang/OutOfMemoryError", {}};
-        return result;
+        return newString(env, untilFirstNul(normalized));
     });
 }
 
@@ -178,9 +173,7 @@ NATIVE(void, createSymbolicLink)(JNIEnv* env, jclass, jstring linkPath, jstring 
         requireNonNull(env, linkPath, "linkPath");
         requireNonNull(env, targetPath, "targetPath");
         PosixPath link(env, linkPath);
-        if (!link.available()) return;
         PosixPath target(env, targetPath);
-        if (!target.available()) return;
         if (link.c_str() == nullptr || target.c_str() == nullptr ||
             !platform::createSymbolicLink(link.c_str(), target.c_str())) {
             throw JavaThrow{"java/io/IOException", "Failed to create symbolic link."};
@@ -192,7 +185,6 @@ NATIVE(jboolean, removeSymbolicLink)(JNIEnv* env, jclass, jstring path) {
     return nativeFrame<jboolean>(env, [&]() -> jboolean {
         requireNonNull(env, path, "path");
         PosixPath p(env, path);
-        if (!p.available()) return JNI_FALSE;
         const platform::LinkRemoval r = p.c_str() == nullptr
                                             ? platform::LinkRemoval::notALink
                                             : platform::removeSymbolicLink(p.c_str());
@@ -206,20 +198,20 @@ NATIVE(jboolean, removeSymbolicLink)(JNIEnv* env, jclass, jstring path) {
 // ---- bundle flag ---------------------------------------------------------------------------
 
 namespace {
-// Resolves the path to a file-system object and reads its Finder information, raising the
-// IOException that tells which of the two steps failed. A path that cannot name a file (it
-// holds U+0000 or a lone surrogate, or is empty) resolves to nothing, like a missing one.
+// Finds the object at the path and, for a folder, reads its Finder information from the
+// folder held open, raising the IOException that tells which of the two steps failed. A path
+// that cannot name a file (it holds U+0000 or a lone surrogate, or is empty) finds nothing,
+// like a missing one.
 platform::FSRef finderObject(JNIEnv* env, jstring path, platform::FinderInfo& info) {
     requireNonNull(env, path, "path");
     PosixPath p(env, path);
-    if (!p.available()) throw JavaThrow{"java/lang/OutOfMemoryError", {}};
     std::optional<platform::FSRef> ref;
     if (p.c_str() != nullptr) ref = platform::FSPathMakeRef(p.c_str());
     if (!ref) throw JavaThrow{"java/io/IOException", "Failed to get the FSRef of the specified path."};
-    if (platform::FSGetFinderInfo(*ref, info) != 0) {
+    if (ref->isDirectory && platform::FSGetFinderInfo(ref->fd.get(), info) != 0) {
         throw JavaThrow{"java/io/IOException", "Failed to get the finder info of the specified path."};
     }
-    return *ref;
+    return std::move(*ref);
 }
 }  // namespace
 
@@ -239,7 +231,7 @@ NATIVE(void, setBundleBit)(JNIEnv* env, jclass, jstring path, jboolean on) {
         if (!ref.isDirectory) return;  // files are left as they are
         info.setFinderFlags(finderFlagsWithBundle(info.finderFlags(), on));
         // Written even when the flag already had the value asked for.
-        if (platform::FSSetFinderInfo(ref, info) != 0) {
+        if (platform::FSSetFinderInfo(ref.fd.get(), info) != 0) {
             throw JavaThrow{"java/io/IOException", "Failed to set the bundle bit on the specified path."};
         }
     });

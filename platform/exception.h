@@ -15,7 +15,7 @@ public:
 
     const std::string& name() const noexcept { return name_; }
     // The reason as the platform prints it with "%@": "(null)" when there is none.
-    std::string reasonText() const { return reason_.value_or("(null)"); }
+    const char* reasonText() const noexcept { return reason_ ? reason_->c_str() : "(null)"; }
 
 private:
     std::string name_;

@@ -85,12 +85,13 @@ NSFileManager& NSFileManager::defaultManager() noexcept {
 }
 
 std::optional<NSFileAttributes> NSFileManager::attributesOfItemAtPath(
-    const NSString& path, std::optional<NSError>* error) const {
+    const NSString& path, std::optional<NSError>* error, FinalLink finalLink) const {
     // A path holding U+0000 or a lone surrogate has no file-system name, so it cannot name an
     // existing item: it is reported as missing without asking the system.
     const FileSystemName name(path);
     struct stat st {};
-    const int errnum = name.c_str() == nullptr ? ENOENT : (::lstat(name.c_str(), &st) == 0 ? 0 : errno);
+    auto status = finalLink == FinalLink::follow ? ::stat : ::lstat;
+    const int errnum = name.c_str() == nullptr ? ENOENT : (status(name.c_str(), &st) == 0 ? 0 : errno);
     if (errnum != 0) {
         if (error != nullptr) *error = NSError::fromErrno(errnum, path, FileOperation::read);
         return std::nullopt;

@@ -74,14 +74,21 @@ struct NSFileAttributeChanges {
     std::optional<int> posixPermissions;  // NSFilePosixPermissions
 };
 
+// Whether a final symbolic link in a path is described itself or followed to what it names.
+enum class FinalLink { describe, follow };
+
 class NSFileManager {
 public:
     static NSFileManager& defaultManager() noexcept;
 
-    // The item's attributes, read with lstat: a final symbolic link is described itself, not
-    // followed. nullopt with `*error` set when the item cannot be read.
+    // The item's attributes: of a final symbolic link itself (lstat), or of what it names
+    // (stat; a dangling link is then a missing item). A Linux link has no permissions of its
+    // own (its mode is always 0777, and chmod goes through it), so permissions are read with
+    // FinalLink::follow, where setAttributes writes them. nullopt with `*error` set when the
+    // item cannot be read.
     std::optional<NSFileAttributes> attributesOfItemAtPath(const NSString& path,
-                                                           std::optional<NSError>* error) const;
+                                                           std::optional<NSError>* error,
+                                                           FinalLink finalLink) const;
 
     // Applies the attributes given. NSFilePosixPermissions is set with chmod, which follows a
     // final symbolic link (a dangling one fails); the value goes in as given. NO with `*error`

@@ -21,7 +21,7 @@ bool writeAll(int fd, std::string_view bytes) {
 }
 
 std::optional<std::string> readRegularFile(const std::string& path, size_t maxBytes, bool followLink) {
-    const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | (followLink ? 0 : O_NOFOLLOW);
+    const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | (followLink ? 0 : O_NOFOLLOW);
     FileDescriptor fd(::open(path.c_str(), flags));
     if (!fd) return std::nullopt;
     struct stat st{};

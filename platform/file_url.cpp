@@ -173,7 +173,9 @@ std::optional<std::string> LivePathEnvironment::canonical(const std::string& pat
 
 std::optional<CFURL> CFURLCreateWithFileSystemPath(std::u16string_view path, CFURLPathStyle style,
                                                    bool isDirectory, PathEnvironment& env) {
-    if (path.empty() || hasLoneSurrogate(path)) return std::nullopt;
+    if (path.empty() || path.find(u'\0') != std::u16string_view::npos || hasLoneSurrogate(path)) {
+        return std::nullopt;
+    }
     if (style == kCFURLPOSIXPathStyle) {
         auto bytes = fileSystemBytes(path);
         if (!bytes || bytes->size() > kMaxPosixPathBytes) return std::nullopt;

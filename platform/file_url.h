@@ -53,7 +53,8 @@ struct CFURL {
 inline constexpr size_t kMaxPosixPathBytes = 1023;
 
 // A URL for `path` in `style`, or nothing when the path cannot be one: empty, holding U+0000
-// (POSIX) or a lone surrogate, or (POSIX) 1024 UTF-8 bytes or longer.
+// or a lone surrogate (no file has such a name, and a path cut at U+0000 would name another
+// file), or (POSIX) 1024 UTF-8 bytes or longer.
 std::optional<CFURL> CFURLCreateWithFileSystemPath(std::u16string_view path, CFURLPathStyle style,
                                                    bool isDirectory, PathEnvironment& env);
 

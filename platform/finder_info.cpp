@@ -1,5 +1,6 @@
 #include "finder_info.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 
@@ -29,18 +30,20 @@ std::optional<FinderInfo> FinderInfo::fromAttribute(std::string_view value) {
 }
 
 std::optional<FSRef> FSPathMakeRef(const char* path, int* error) {
+    // Non-blocking and without taking a terminal, in case the path names something else.
+    FileDescriptor fd(::open(path, O_RDONLY | O_DIRECTORY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (fd) return FSRef{std::move(fd), true};
+    const int e = errno;
     struct stat st {};
-    if (::stat(path, &st) != 0) {
-        if (error != nullptr) *error = errno;
-        return std::nullopt;
-    }
-    return FSRef{path, S_ISDIR(st.st_mode)};
+    if (e == ENOTDIR && ::stat(path, &st) == 0) return FSRef{FileDescriptor(), false};  // there, but not a folder
+    if (error != nullptr) *error = e;
+    return std::nullopt;
 }
 
-int FSGetFinderInfo(const FSRef& ref, FinderInfo& info) {
+int FSGetFinderInfo(int fd, FinderInfo& info) {
     // One byte more than a record, so that a longer value shows as too long, not as cut.
     char value[sizeof info.bytes + 1];
-    const ssize_t n = ::getxattr(ref.path.c_str(), kFinderInfoAttribute, value, sizeof value);
+    const ssize_t n = ::fgetxattr(fd, kFinderInfoAttribute, value, sizeof value);
     if (n < 0) {
         const int e = errno;
         // No record stored, or a file system that stores none: the platform reads zeros.
@@ -57,17 +60,14 @@ int FSGetFinderInfo(const FSRef& ref, FinderInfo& info) {
     return 0;
 }
 
-int FSSetFinderInfo(const FSRef& ref, const FinderInfo& info) {
+int FSSetFinderInfo(int fd, const FinderInfo& info) {
     if (info.isEmpty()) {
-        if (::removexattr(ref.path.c_str(), kFinderInfoAttribute) == 0) return 0;
+        if (::fremovexattr(fd, kFinderInfoAttribute) == 0) return 0;
         const int e = errno;
         // Nothing stored, or nowhere to store it: either way the record now reads as zeros.
         return (e == ENODATA || e == ENOTSUP) ? 0 : e;
     }
-    if (::setxattr(ref.path.c_str(), kFinderInfoAttribute, info.bytes.data(), info.bytes.size(),
-                   0) == 0) {
-        return 0;
-    }
+    if (::fsetxattr(fd, kFinderInfoAttribute, info.bytes.data(), info.bytes.size(), 0) == 0) return 0;
     return errno;
 }
 

@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/file_system.h"
+
 namespace perivane::platform {
 
 // Bits of the 16-bit Finder flags.
@@ -33,26 +35,29 @@ struct FinderInfo {
     static std::optional<FinderInfo> fromAttribute(std::string_view value);
 };
 
-// An existing file-system object, found by following the path (a final symbolic link
-// included, as the platform's path lookup does).
+// An existing file-system object as the bundle-flag calls find it: a folder held open, so that
+// every later call works on the folder that was found whatever happens to its path meanwhile.
 struct FSRef {
-    std::string path;  // the UTF-8 bytes that found it
+    FileDescriptor fd;         // open on the folder; none for an object that is not a folder
     bool isDirectory = false;
 };
 
 // Results below are 0 (noErr) or the errno that explains the failure.
 
-// Resolves `path` to an existing object; nullopt when there is none, with the reason in
-// `*error` when `error` is given.
+// Opens the folder at `path` (a final symbolic link followed). An object that is there but is
+// not a folder gives an FSRef without a descriptor (isDirectory false). nullopt when nothing is
+// there or it cannot be reached, with the reason in `*error` when `error` is given.
 std::optional<FSRef> FSPathMakeRef(const char* path, int* error = nullptr);
 
-// Reads the object's Finder information; an object without any reads as all zeros. A stored
-// value that is not a 32-byte record is refused (EINVAL) rather than guessed at.
-int FSGetFinderInfo(const FSRef& ref, FinderInfo& info);
+// Reads the Finder information of the object open on `fd` (a file or a folder); an object
+// without any reads as all zeros. A stored value that is not a 32-byte record is refused
+// (EINVAL) rather than guessed at.
+int FSGetFinderInfo(int fd, FinderInfo& info);
 
-// Writes the object's Finder information whole; a record of all zeros removes the attribute.
-// Fails where the file system refuses extended attributes (ENOTSUP), or on permission.
-int FSSetFinderInfo(const FSRef& ref, const FinderInfo& info);
+// Writes the Finder information of the object open on `fd` whole; a record of all zeros
+// removes the attribute. Fails where the file system refuses extended attributes (ENOTSUP),
+// or on permission.
+int FSSetFinderInfo(int fd, const FinderInfo& info);
 
 // Stores a (non-empty) record on the file open as `fd`, whole: for a file being made, so that it
 // never appears without its record. 0, or the errno (ENOTSUP where the file system stores no

@@ -3,13 +3,13 @@
 
 #include <cstdint>
 
+#include "platform/mac_errors.h"
+
 namespace perivane::platform {
 
 using OSType = uint32_t;
-using OSErr = int16_t;
 
 inline constexpr OSType gestaltSystemVersion = 0x73797376;  // 'sysv'
-inline constexpr OSErr noErr = 0;
 inline constexpr OSErr gestaltUndefSelectorErr = -5551;
 
 // The version in binary-coded decimal, its minor and fix digits clamped to 9 as the platform

@@ -1,5 +1,6 @@
 #include "groups.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "user_database.h"
@@ -25,5 +26,7 @@ std::vector<std::string> processGroupNames() {
     }
     return names;
 }
+
+mode_t umask(mode_t mask) noexcept { return ::umask(mask); }
 
 }  // namespace perivane::platform

@@ -1,5 +1,5 @@
 // The groups of the calling process and their names, through the C library (getgroups and
-// the group database).
+// the group database), and the process's file-creation mask.
 #pragma once
 
 #include <sys/types.h>
@@ -17,5 +17,8 @@ std::vector<gid_t> processGroupIDs();
 // The names of the process's groups, in the order of processGroupIDs(), duplicates kept and
 // IDs without a name left out.
 std::vector<std::string> processGroupNames();
+
+// Sets the process-wide file-creation mask to `mask` and returns the mask it replaces (umask).
+mode_t umask(mode_t mask) noexcept;
 
 }  // namespace perivane::platform

@@ -265,6 +265,8 @@ std::atomic<ProcessSource*> currentSource{nullptr};
 
 }  // namespace
 
+uid_t getuid() noexcept { return ::getuid(); }
+
 ProcessSource& procfsProcessSource() {
     static ProcfsSource source;
     return source;

@@ -73,6 +73,9 @@ public:
 int sysctl(const int* name, unsigned namelen, void* oldp, size_t* oldlenp, const void* newp,
            size_t newlen, AreaUse use = AreaUse::whole);
 
+// The real user ID of the calling process (getuid).
+uid_t getuid() noexcept;
+
 // The /proc source, and the current one. setProcessSource(nullptr) puts /proc back; it
 // returns the source it replaced. Meant for tests; not synchronized with running calls.
 ProcessSource& procfsProcessSource();

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <unordered_set>
 
 namespace perivane::platform::plist {
 
@@ -330,16 +331,21 @@ std::optional<Value> fromNode(plist_t node, size_t depth) {
         if (it == nullptr) return std::nullopt;
         std::unique_ptr<void, decltype(&std::free)> iterHolder(it, &std::free);
         const uint32_t size = plist_dict_get_size(node);
+        // Repeated keys are found through a set of the keys kept so far, which stay where they
+        // are (room is made first): linear in the number of keys, however many there are.
+        d.reserve(size);
+        std::unordered_set<std::string_view> keys;
+        keys.reserve(size);
         for (uint32_t k = 0; k < size; ++k) {
             char* key = nullptr;
             plist_t child = nullptr;
             plist_dict_next_item(node, it, &key, &child);
             std::unique_ptr<char, decltype(&std::free)> keyHolder(key, &std::free);
             if (key == nullptr || child == nullptr || !isStorableString(key)) return std::nullopt;
-            if (d.find(key) != nullptr) return std::nullopt;  // a repeated key
             std::optional<Value> v = fromNode(child, depth + 1);
             if (!v) return std::nullopt;
             d.append(key, std::move(*v));
+            if (!keys.insert(d.entries().back().key).second) return std::nullopt;  // a repeated key
         }
         return Value(std::move(d));
     }

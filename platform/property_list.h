@@ -68,6 +68,8 @@ public:
     void set(std::string key, Value value);
     // Appends without looking for the key (the caller knows it is new).
     void append(std::string key, Value value);
+    // Makes room for `count` entries: appending up to that many moves no entry.
+    void reserve(size_t count) { entries_.reserve(count); }
 
     size_t size() const;
     bool empty() const;

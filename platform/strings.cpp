@@ -1,10 +1,17 @@
 #include "strings.h"
 
 #include <algorithm>
+#include <climits>
+#include <new>
 
 #include <unicode/ustring.h>
 
 namespace perivane::platform {
+
+int32_t icuLength(size_t length) {
+    if (length > static_cast<size_t>(INT32_MAX)) throw std::bad_alloc();
+    return static_cast<int32_t>(length);
+}
 
 std::optional<std::string> utf16ToUtf8(std::u16string_view text) {
     if (text.empty()) return std::string();
@@ -12,23 +19,24 @@ std::optional<std::string> utf16ToUtf8(std::u16string_view text) {
     if (std::all_of(text.begin(), text.end(), [](char16_t c) { return c < 0x80; })) {
         return std::string(text.begin(), text.end());
     }
-    std::string out(text.size() * 3, '\0');  // every UTF-16 unit needs at most 3 UTF-8 bytes
+    const int32_t room = icuLength(text.size() * 3);  // every UTF-16 unit needs at most 3 UTF-8 bytes
+    std::string out(static_cast<size_t>(room), '\0');
     int32_t written = 0;
     UErrorCode status = U_ZERO_ERROR;
-    u_strToUTF8(out.data(), static_cast<int32_t>(out.size()), &written,
-                text.data(), static_cast<int32_t>(text.size()), &status);
+    u_strToUTF8(out.data(), room, &written, text.data(), icuLength(text.size()), &status);
     if (U_FAILURE(status)) return std::nullopt;  // U_INVALID_CHAR_FOUND for a lone surrogate
     out.resize(static_cast<size_t>(written));
     return out;
 }
 
 std::string utf16ToUtf8Lossy(std::u16string_view text) {
-    std::string out(text.size() * 3, '\0');
+    const int32_t room = icuLength(text.size() * 3);
+    std::string out(static_cast<size_t>(room), '\0');
     int32_t written = 0;
     int32_t substitutions = 0;
     UErrorCode status = U_ZERO_ERROR;
-    u_strToUTF8WithSub(out.data(), static_cast<int32_t>(out.size()), &written, text.data(),
-                       static_cast<int32_t>(text.size()), 0xFFFD, &substitutions, &status);
+    u_strToUTF8WithSub(out.data(), room, &written, text.data(), icuLength(text.size()), 0xFFFD,
+                       &substitutions, &status);
     if (U_FAILURE(status)) return std::string();
     out.resize(static_cast<size_t>(written));
     return out;
@@ -65,12 +73,12 @@ FileSystemName::FileSystemName(std::u16string_view path) {
 namespace {
 std::optional<std::u16string> fromUtf8(std::string_view bytes, UChar32 substitute) {
     if (bytes.empty()) return std::u16string();
+    const int32_t length = icuLength(bytes.size());
     std::u16string out(bytes.size(), u'\0');  // UTF-16 never needs more units than UTF-8 bytes
     int32_t written = 0;
     int32_t substitutions = 0;
     UErrorCode status = U_ZERO_ERROR;
-    u_strFromUTF8WithSub(out.data(), static_cast<int32_t>(out.size()), &written,
-                         bytes.data(), static_cast<int32_t>(bytes.size()), substitute,
+    u_strFromUTF8WithSub(out.data(), length, &written, bytes.data(), length, substitute,
                          &substitutions, &status);
     if (U_FAILURE(status)) return std::nullopt;
     out.resize(static_cast<size_t>(written));

@@ -2,6 +2,7 @@
 // and the conversions to and from the bytes that POSIX calls take and give.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -46,6 +47,10 @@ std::u16string utf8ToUtf16Lossy(std::string_view bytes);
 // UTF-8 -> UTF-16 that refuses invalid input (nullopt), for callers where a name made of
 // invalid bytes must count as no name at all.
 std::optional<std::u16string> utf8ToUtf16Strict(std::string_view bytes);
+
+// A length for ICU, which counts in int32_t. A longer text is an allocation failure
+// (std::bad_alloc), never a wrong count.
+int32_t icuLength(size_t length);
 
 // Convenience for literals and ASCII-only texts in the platform layer.
 inline NSString ascii(std::string_view s) { return NSString(s.begin(), s.end()); }

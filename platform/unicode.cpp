@@ -1,11 +1,14 @@
 #include "unicode.h"
 
+#include "strings.h"
+
 #include <algorithm>
 #include <new>
 #include <stdexcept>
 
 #include <unicode/unorm.h>
 #include <unicode/unorm2.h>
+#include <unicode/ustring.h>
 #include <unicode/utf16.h>
 
 namespace perivane::platform {
@@ -25,7 +28,7 @@ void fail(UErrorCode status) {
 }
 
 std::u16string normalize(const UNormalizer2* n, std::u16string_view text) {
-    const auto length = static_cast<int32_t>(text.size());
+    const int32_t length = icuLength(text.size());
     UErrorCode status = U_ZERO_ERROR;
     // Most texts are already normalized; the quick check finds how much of the text is, and
     // only the rest goes through the normalizer (which also mends the seam between the two).
@@ -33,12 +36,12 @@ std::u16string normalize(const UNormalizer2* n, std::u16string_view text) {
     if (U_FAILURE(status)) fail(status);
     if (prefix == length) return std::u16string(text);
 
-    std::u16string out(text.size() + text.size() / 2 + 16, u'\0');
+    std::u16string out(static_cast<size_t>(icuLength(text.size() + text.size() / 2 + 16)), u'\0');
     for (;;) {  // runs at most twice: an overflow reports the exact size needed
         std::copy(text.begin(), text.begin() + prefix, out.begin());
         status = U_ZERO_ERROR;
         const int32_t total = unorm2_normalizeSecondAndAppend(
-            n, out.data(), prefix, static_cast<int32_t>(out.size()), text.data() + prefix,
+            n, out.data(), prefix, icuLength(out.size()), text.data() + prefix,
             length - prefix, &status);
         if (status == U_BUFFER_OVERFLOW_ERROR) {
             out.assign(static_cast<size_t>(total), u'\0');
@@ -63,7 +66,7 @@ std::u16string precomposed(std::u16string_view text) {
 
 bool isPrecomposed(std::u16string_view text) {
     UErrorCode status = U_ZERO_ERROR;
-    const auto length = static_cast<int32_t>(text.size());
+    const int32_t length = icuLength(text.size());
     const int32_t prefix = unorm2_spanQuickCheckYes(instance(unorm2_getNFCInstance), text.data(), length, &status);
     return U_SUCCESS(status) && prefix == length;
 }
@@ -94,14 +97,26 @@ std::u16string fileSystemDecomposed(std::u16string_view text) {
 
 bool equalIgnoringCase(std::u16string_view a, std::u16string_view b) {
     UErrorCode status = U_ZERO_ERROR;
-    int32_t r = unorm_compare(a.data(), static_cast<int32_t>(a.size()), b.data(),
-                              static_cast<int32_t>(b.size()),
+    int32_t r = unorm_compare(a.data(), icuLength(a.size()), b.data(), icuLength(b.size()),
                               U_COMPARE_IGNORE_CASE | U_FOLD_CASE_DEFAULT, &status);
     if (U_FAILURE(status)) {
         if (status == U_MEMORY_ALLOCATION_ERROR) throw std::bad_alloc();
         return false;
     }
     return r == 0;
+}
+
+size_t comparisonLength(std::u16string_view text) {
+    const std::u16string d = decomposed(text);
+    UErrorCode status = U_ZERO_ERROR;
+    const int32_t room = icuLength(d.size() * 3);  // full case folding gives at most 3 per unit
+    std::u16string folded(static_cast<size_t>(room), u'\0');
+    const int32_t n = u_strFoldCase(folded.data(), room, d.data(), icuLength(d.size()),
+                                    U_FOLD_CASE_DEFAULT, &status);
+    if (U_FAILURE(status)) fail(status);
+    folded.resize(static_cast<size_t>(n));
+    const std::u16string again = decomposed(folded);
+    return static_cast<size_t>(u_countChar32(again.data(), icuLength(again.size())));
 }
 
 }  // namespace perivane::platform

@@ -24,4 +24,9 @@ std::u16string fileSystemDecomposed(std::u16string_view text);
 // sequences count as the same (a non-literal, case-insensitive comparison).
 bool equalIgnoringCase(std::u16string_view a, std::u16string_view b);
 
+// The number of characters (code points) of the form equalIgnoringCase compares: the text
+// decomposed, case-folded and decomposed again. Neither step ever maps a character to nothing,
+// so a text with more characters than comparisonLength(b) is never equal to b.
+size_t comparisonLength(std::u16string_view text);
+
 }  // namespace perivane::platform

@@ -59,7 +59,10 @@ std::optional<std::string> homeFolderOfUser(std::string_view name) {
 }
 
 std::optional<std::string> currentHomeFolder() {
-    if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') return home;
+    if (const char* home = std::getenv("HOME"); home != nullptr) {
+        if (home[0] != '/') return std::nullopt;
+        return home;
+    }
     return homeFolderOf(::getuid());
 }
 

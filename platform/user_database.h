@@ -21,8 +21,9 @@ std::optional<std::string> groupName(gid_t gid);
 std::optional<std::string> homeFolderOf(uid_t uid);
 std::optional<std::string> homeFolderOfUser(std::string_view name);
 
-// The current user's home folder: $HOME when it is set to an absolute path, else the user
-// database's entry for the real user ID (so a scratch HOME moves every per-user file).
+// The current user's home folder: $HOME when it is set, else the user database's entry for the
+// real user ID (so a scratch HOME moves every per-user file). A HOME that is set but empty or
+// relative names no folder: nothing, never a folder under the working directory.
 std::optional<std::string> currentHomeFolder();
 
 }  // namespace perivane::platform

@@ -7,21 +7,38 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 #include <utility>
 
 namespace perivane::platform {
 
 namespace {
 
-// Makes every missing folder of `dir` (mode 0700), as mkdir -p does.
+// Gives the file open on `fd` the owner and group in `like`. Only root may give a file away:
+// for anyone else a refusal leaves the file theirs, as any save by rename would.
+bool ownLike(int fd, const struct stat& like) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return false;
+    if (st.st_uid == like.st_uid && st.st_gid == like.st_gid) return true;
+    return ::fchown(fd, like.st_uid, like.st_gid) == 0 || (errno == EPERM && ::geteuid() != 0);
+}
+
+// Makes every missing folder of `dir`, as mkdir -p does, each 0700 and owned like the folder
+// it is made in.
 bool makeFolders(const std::string& dir) {
     struct stat st{};
     if (::stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
     const size_t slash = dir.find_last_of('/');
-    if (slash != std::string::npos && slash > 0 && !makeFolders(dir.substr(0, slash))) return false;
-    return ::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
+    if (slash == std::string::npos) return false;
+    const std::string parent = slash == 0 ? "/" : dir.substr(0, slash);
+    if (!makeFolders(parent) || ::stat(parent.c_str(), &st) != 0) return false;
+    if (::mkdir(dir.c_str(), 0700) != 0) return errno == EEXIST;
+    FileDescriptor made(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    return made && ownLike(made.get(), st) && ::fchmod(made.get(), 0700) == 0;
 }
 
 }  // namespace
@@ -32,10 +49,30 @@ std::optional<PersistentDomainLock> PersistentDomainLock::acquire(std::string_vi
     const std::optional<std::string> path = NSUserDefaults::domainPath(domainName);
     if (!path) return std::nullopt;
     const std::string lockPath = *path + ".lock";
-    FileDescriptor fd(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
-    if (!fd) return std::nullopt;
-    while (::flock(fd.get(), LOCK_EX) != 0) {
-        if (errno != EINTR) return std::nullopt;
+    // flock needs no write access: the file is opened read-only, and a new one gets its mode
+    // (and owner) explicitly, whatever the umask.
+    constexpr int kFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    FileDescriptor fd(::open(lockPath.c_str(), kFlags | O_CREAT | O_EXCL, 0600));
+    if (fd) {
+        const std::string folder = lockPath.substr(0, lockPath.find_last_of('/'));
+        struct stat parent {};
+        if (::stat(folder.c_str(), &parent) != 0 || !ownLike(fd.get(), parent) || ::fchmod(fd.get(), 0600) != 0) {
+            return std::nullopt;
+        }
+    } else if (errno == EEXIST) {
+        fd = FileDescriptor(::open(lockPath.c_str(), kFlags));
+    }
+    struct stat st {};
+    if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+
+    // Polled rather than waited for, so that a holder that never lets go (a stopped process, a
+    // hostile one) costs this caller five seconds, not its thread. The pause grows to 50 ms.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    for (auto pause = std::chrono::milliseconds(1); ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0;
+         pause = std::min(pause * 2, std::chrono::milliseconds(50))) {
+        if (errno == EINTR) continue;
+        if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= deadline) return std::nullopt;
+        std::this_thread::sleep_for(pause);
     }
     return PersistentDomainLock(std::move(fd));  // closing the descriptor releases the lock
 }
@@ -77,7 +114,8 @@ bool NSUserDefaults::synchronize() {
         const std::optional<std::string> path = domainPath(it->first);
         const std::optional<std::string> bytes =
             path ? plist::toBinary(plist::Value(*it->second)) : std::nullopt;
-        if (bytes && writeFileAtomically(*path, *bytes)) {
+        // What the reader would refuse is never written: it would lock every later call out.
+        if (bytes && plist::withinLimits(*bytes) && writeFileAtomically(*path, *bytes)) {
             it = pending_.erase(it);  // stored: later reads come from the file again
         } else {
             allWritten = false;
@@ -93,13 +131,21 @@ bool writeFileAtomically(const std::string& path, std::string_view bytes) {
     const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
     if (base.empty() || !makeFolders(dir)) return false;
 
+    // The owner, group and mode of the file the rename replaces: the entry itself (lstat), so
+    // that a link to some other file lends it nothing.
+    struct stat like {};
     mode_t mode = 0600;
-    if (struct stat st{}; ::stat(path.c_str(), &st) == 0) mode = st.st_mode & 07777;
+    if (::lstat(path.c_str(), &like) == 0 && S_ISREG(like.st_mode)) {
+        mode = like.st_mode & 07777;
+    } else if (::stat(dir.c_str(), &like) != 0) {
+        return false;
+    }
 
     std::string temp = (dir == "/" ? "" : dir) + "/." + base + ".XXXXXX";
     FileDescriptor fd(::mkostemp(temp.data(), O_CLOEXEC));
     if (fd.get() < 0) return false;
-    const bool written = ::fchmod(fd.get(), mode) == 0 && writeAll(fd.get(), bytes) &&
+    // The owner first: a change of owner clears the set-user-ID and set-group-ID bits.
+    const bool written = ownLike(fd.get(), like) && ::fchmod(fd.get(), mode) == 0 && writeAll(fd.get(), bytes) &&
                          ::fsync(fd.get()) == 0 && fd.close() &&
                          ::rename(temp.c_str(), path.c_str()) == 0;
     if (!written) {

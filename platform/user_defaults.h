@@ -20,8 +20,10 @@ namespace perivane::platform {
 // exclude each other whether they are threads of one process or separate processes.
 class PersistentDomainLock {
 public:
-    // Blocks until the lock is held. Nullopt when the lock file cannot be opened (no
-    // preferences folder, no permission): then there is no domain this caller could change.
+    // Waits up to five seconds for the lock (a write holds it for milliseconds). Nullopt when
+    // the lock file cannot be opened or is not a regular file (no preferences folder, no
+    // permission), or another holder keeps the lock longer: then this caller changes nothing.
+    // A new lock file is made 0600, owned like the preferences folder.
     static std::optional<PersistentDomainLock> acquire(std::string_view domainName);
 
 private:
@@ -36,19 +38,21 @@ public:
     static NSUserDefaults standardUserDefaults() { return NSUserDefaults(); }
 
     // The domain as stored: its changes not yet synchronized, else its file. Null when there
-    // is no file, or the file cannot be read or parsed, or its root is not a dictionary.
+    // is no file, or it is not a regular file (it is never waited on), cannot be read or
+    // parsed, or its root is not a dictionary.
     std::shared_ptr<const plist::Dictionary> persistentDomainForName(std::string_view name) const;
 
     // Replaces the whole domain; written by the next synchronize.
     void setPersistentDomain(plist::Dictionary domain, std::string_view name);
 
-    // Writes every changed domain: a temporary file in the same folder, fsync, rename over
-    // the old file (whose permission bits the new one keeps). Folders are made as needed.
-    // True when every write succeeded; a failed write leaves the old file as it was.
+    // Writes every changed domain as writeFileAtomically does. A domain that the reader would
+    // refuse (over its size or value limits) is not written. True when every write succeeded;
+    // a failed write leaves the old file as it was.
     bool synchronize();
 
     // $HOME/Library/Preferences/NAME.plist, or nullopt when the name cannot name a domain
-    // (empty, ".", "..", or holding "/" or U+0000) or there is no home folder.
+    // (empty, ".", "..", or holding "/" or U+0000) or there is no home folder: HOME empty or
+    // relative, or HOME unset and no home in the user database.
     static std::optional<std::string> domainPath(std::string_view name);
 
 private:
@@ -57,8 +61,11 @@ private:
 };
 
 // Writes `bytes` to `path` atomically (temporary file beside it, fsync, rename, then fsync of
-// the folder). An existing file's permission bits are kept; a new file gets 0600 and its
-// missing folders 0700. False, with the old file untouched, when any step fails.
+// the folder). The new file keeps the owner, group and mode of the regular file it replaces;
+// one that is new, or replaces anything else (a symbolic link), is 0600 and owned like its
+// folder. Missing folders are made 0700, owned like the folder they are made in. Whatever the
+// umask; owners are given only where the caller may (root; otherwise the file is the
+// caller's). False, with the old file untouched, when any step fails.
 bool writeFileAtomically(const std::string& path, std::string_view bytes);
 
 }  // namespace perivane::platform

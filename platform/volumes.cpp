@@ -3,15 +3,15 @@
 #include "file_system.h"
 
 #include <dirent.h>
+#include <gio/gunixmounts.h>
 #include <libmount.h>
 #include <sys/statvfs.h>
 
 #include <algorithm>
 #include <cctype>
-#include <climits>
-#include <cstdlib>
 #include <map>
 #include <memory>
+#include <string_view>
 #include <unordered_map>
 
 namespace perivane::platform {
@@ -27,13 +27,30 @@ struct IterDeleter {
 
 std::string orEmpty(const char* s) { return s ? s : ""; }
 
-// Memory-backed file systems hold files and have a size, so they count as volumes although
-// libmount lists them among the pseudo file systems.
-bool isPseudo(libmnt_fs* fs) {
-    const std::string type = orEmpty(mnt_fs_get_fstype(fs));
-    if (type == "tmpfs" || type == "devtmpfs") return false;
-    return mnt_fs_is_pseudofs(fs) != 0;
+bool startsWithFolder(const std::string& path, std::string_view folder) {
+    return path.starts_with(folder) && (path.size() == folder.size() || path[folder.size()] == '/');
 }
+
+// What GLib calls system-internal (its system file-system types, device paths and mount
+// paths, and bind mounts of a folder, as g_unix_mount_is_system_internal decides for an entry
+// of its own table), and places a desktop's file manager hides although that test lets them
+// through: the runtime folders below /run other than removable media in /run/media (a user's
+// runtime folder holds FUSE mounts such as gvfs and the document portal), the EFI system
+// partition, and snap images.
+bool isSystemInternal(const MountEntry& m) {
+    if (g_unix_is_system_fs_type(m.fsType.c_str()) || g_unix_is_system_device_path(m.source.c_str()) ||
+        g_unix_is_mount_path_system_internal(m.target.c_str()) || (!m.root.empty() && m.root != "/")) {
+        return true;
+    }
+    if (startsWithFolder(m.target, "/run")) return !startsWithFolder(m.target, "/run/media");
+    for (std::string_view folder : {"/boot", "/efi", "/snap", "/var/lib/snapd"}) {
+        if (startsWithFolder(m.target, folder)) return true;
+    }
+    return false;
+}
+
+// Whether a component of the mount point starts with ".": the user keeps it out of sight.
+bool inHiddenFolder(const std::string& target) { return target.find("/.") != std::string::npos; }
 
 // udev names by-label links with the label's unsafe bytes written as \xNN.
 std::string unescapeUdev(const std::string& s) {
@@ -67,7 +84,8 @@ std::vector<MountEntry> readMountTable(const std::string& path) {
     while (mnt_table_next_fs(table.get(), it.get(), &fs) == 0) {
         entries.push_back(MountEntry{mnt_fs_get_id(fs), mnt_fs_get_parent_id(fs),
                                      orEmpty(mnt_fs_get_source(fs)), orEmpty(mnt_fs_get_target(fs)),
-                                     orEmpty(mnt_fs_get_fstype(fs)), isPseudo(fs)});
+                                     orEmpty(mnt_fs_get_fstype(fs)), orEmpty(mnt_fs_get_root(fs)),
+                                     mnt_fs_is_pseudofs(fs) != 0});
     }
     return entries;
 }
@@ -100,50 +118,85 @@ LabelLookup udevLabels() { return linksByDevice("/dev/disk/by-label/"); }
 
 LabelLookup udevUUIDs() { return linksByDevice("/dev/disk/by-uuid/"); }
 
-std::vector<Volume> volumesFromMountTable(const std::vector<MountEntry>& table, const LabelLookup& label) {
-    // A mount is covered when a later mount sits on the same mount point on top of it (its
-    // parent is the covered mount). Without mount IDs, the last of equal mount points wins.
-    const bool haveIds = std::all_of(table.begin(), table.end(), [](const MountEntry& m) { return m.id != 0; });
-    std::unordered_map<int, const MountEntry*> byId;
-    for (const auto& m : table) byId[m.id] = &m;
-    auto covered = [&](size_t i) {
-        for (size_t j = 0; j < table.size(); ++j) {
-            if (j == i || table[j].target != table[i].target) continue;
-            if (haveIds ? table[j].parentId == table[i].id : j > i) return true;
-        }
-        return false;
-    };
-    // A mount is visible when it is not covered and its way up to the root passes through
-    // visible mounts (a mount that covers another stands where the covered one stood).
-    std::vector<int> state(table.size(), -1);  // -1 unknown, 0 hidden, 1 visible
-    std::function<bool(size_t, int)> reachable = [&](size_t i, int depth) -> bool {
-        if (!haveIds || depth > static_cast<int>(table.size())) return true;
-        auto parent = byId.find(table[i].parentId);
-        if (parent == byId.end() || parent->second == &table[i]) return true;
-        const size_t p = static_cast<size_t>(parent->second - table.data());
-        if (table[p].target == table[i].target) return reachable(p, depth + 1);
-        return !covered(p) && reachable(p, depth + 1);
-    };
-    auto visible = [&](size_t i) {
-        if (state[i] < 0) state[i] = (!covered(i) && reachable(i, 0)) ? 1 : 0;
-        return state[i] == 1;
-    };
+namespace {
 
-    std::vector<Volume> volumes;
+// Which mounts of the table can be seen: a mount is covered when another sits on the same mount
+// point on top of it (its parent is the covered mount; without mount IDs, a later entry for the
+// same point). A mount is visible when it is not covered and its way up to the root passes
+// through visible mounts, where a mount that covers another stands where the covered one
+// stood. Each mount is looked at a bounded number of times, and nothing recurses: the kernel
+// lets root stack any number of mounts on one point.
+std::vector<bool> visibleMounts(const std::vector<MountEntry>& table) {
+    const size_t n = table.size();
+    const bool haveIds = std::all_of(table.begin(), table.end(), [](const MountEntry& m) { return m.id != 0; });
+    std::vector<bool> covered(n, false);
+    std::vector<size_t> parent(n, n);  // n: none in the table (a root)
+    if (haveIds) {
+        std::unordered_map<int, size_t> byId;
+        byId.reserve(n);
+        for (size_t i = 0; i < n; ++i) byId.emplace(table[i].id, i);
+        for (size_t i = 0; i < n; ++i) {
+            const auto p = byId.find(table[i].parentId);
+            if (p == byId.end() || p->second == i) continue;
+            parent[i] = p->second;
+            if (table[p->second].target == table[i].target) covered[p->second] = true;
+        }
+    } else {
+        std::unordered_map<std::string_view, size_t> last;
+        for (size_t i = 0; i < n; ++i) last[table[i].target] = i;
+        for (size_t i = 0; i < n; ++i) covered[i] = last[table[i].target] != i;
+    }
+
+    enum : char { unknown, walking, hidden, reachable };
+    std::vector<char> state(n, unknown);
+    std::vector<size_t> chain;
+    for (size_t i = 0; i < n; ++i) {
+        // Climb to a mount whose state is known (or a root), then settle the way back down.
+        chain.clear();
+        size_t k = i;
+        while (k < n && state[k] == unknown) {
+            state[k] = walking;
+            chain.push_back(k);
+            k = parent[k];
+        }
+        if (k < n && state[k] == walking) state[k] = reachable;  // a loop (no kernel table has one): its top counts as a root
+        for (auto c = chain.rbegin(); c != chain.rend(); ++c) {
+            if (state[*c] != walking) continue;
+            const size_t p = parent[*c];
+            bool up = true;
+            if (p < n) {
+                up = state[p] == reachable;
+                if (table[p].target != table[*c].target) up = up && !covered[p];
+            }
+            state[*c] = up ? reachable : hidden;
+        }
+    }
+    std::vector<bool> visible(n);
+    for (size_t i = 0; i < n; ++i) visible[i] = state[i] == reachable && !covered[i];
+    return visible;
+}
+
+}  // namespace
+
+std::vector<Volume> volumesFromMountTable(const std::vector<MountEntry>& table, const LabelLookup& label) {
+    const std::vector<bool> visible = visibleMounts(table);
     auto nameOf = [&](const MountEntry& m) -> NSString {
         if (auto l = label(m.source); l && !l->empty()) return utf8ToUtf16Lossy(*l);
         if (m.target == "/") return u"Filesystem root";
         return utf8ToUtf16Lossy(lastComponent(m.target));
     };
+    std::vector<Volume> volumes;
     for (size_t i = 0; i < table.size(); ++i) {
-        if (table[i].target == "/" && visible(i)) {
+        if (table[i].target == "/" && visible[i]) {
             volumes.push_back(Volume{nameOf(table[i]), "/", table[i].source, table[i].fsType});
             break;
         }
     }
     if (volumes.empty()) volumes.push_back(Volume{u"Filesystem root", "/"});  // the boot volume is always there
     for (size_t i = 0; i < table.size(); ++i) {
-        if (table[i].target != "/" && !table[i].pseudo && visible(i)) volumes.push_back(Volume{nameOf(table[i]), table[i].target, table[i].source, table[i].fsType});
+        const MountEntry& m = table[i];
+        if (m.target == "/" || !visible[i] || m.pseudo || isSystemInternal(m) || inHiddenFolder(m.target)) continue;
+        volumes.push_back(Volume{nameOf(m), m.target, m.source, m.fsType});
     }
     return volumes;
 }
@@ -169,7 +222,7 @@ OSErr VolumeList::FSGetVolumeInfo(uint32_t volumeIndex, FSVolumeInfoBitmap which
     const Volume& v = volumes_[volumeIndex - 1];
     if ((whichInfo & kFSVolInfoSizes) != 0 && info != nullptr) {
         struct statvfs s {};
-        if (::statvfs(v.mountPoint.c_str(), &s) != 0) return ioErr;
+        if (::statvfs(v.mountPoint.c_str(), &s) != 0) s = {};  // sizes unknown: 0 and 0
         info->totalBytes = static_cast<uint64_t>(s.f_blocks) * s.f_frsize;
         info->freeBytes = static_cast<uint64_t>(s.f_bavail) * s.f_frsize;
     }

@@ -1,11 +1,12 @@
 // Mounted volumes, as the platform's File Manager lists them: an ordered list walked by a
 // 1-based index, each volume with a display name and its total and free size.
 //
-// The list comes from the kernel's mount table (libmount): pseudo file systems are left out
-// (as df leaves them out), a mount point mounted over keeps only its visible mount, and the
-// mount at "/" (the boot volume) always comes first. A volume is named by its file-system label
-// where udev knows one, else by the last component of its mount point; "/" without a label is
-// "Filesystem root".
+// The list comes from the kernel's mount table (libmount) and holds what a Linux desktop's file
+// manager shows as volumes: the mount at "/" (the boot volume) first, then every visible mount
+// that is not the system's own (GLib's system-internal test, and the few places noted in
+// volumes.cpp) and not inside a hidden (dot) folder. A mount point mounted over keeps only its
+// top mount. A volume is named by its file-system label where udev knows one, else by the last
+// component of its mount point; "/" without a label is "Filesystem root".
 #pragma once
 
 #include <cstdint>
@@ -14,18 +15,21 @@
 #include <string>
 #include <vector>
 
+#include "platform/mac_errors.h"
 #include "strings.h"
 
 namespace perivane::platform {
 
 // One line of the mount table. `id` and `parentId` are the kernel's mount IDs (0 when the
-// table does not carry them).
+// table does not carry them); `root` is the folder of the file system that is mounted (not
+// "/" for a bind mount of a folder; empty when the table does not say).
 struct MountEntry {
     int id = 0;
     int parentId = 0;
     std::string source;
     std::string target;
     std::string fsType;
+    std::string root;
     bool pseudo = false;  // proc, sysfs, cgroup, devpts, ...: never a volume
 };
 
@@ -49,8 +53,8 @@ LabelLookup udevLabels();
 // File-system UUIDs from udev's /dev/disk/by-uuid links, as udev writes them.
 LabelLookup udevUUIDs();
 
-// The volumes of a mount table, in list order: the visible "/" first, then the other visible,
-// non-pseudo mounts in table order.
+// The volumes of a mount table, in list order: the visible "/" first, then the other visible
+// mounts that are volumes, in table order. Linear in the size of the table.
 std::vector<Volume> volumesFromMountTable(const std::vector<MountEntry>& table, const LabelLookup& label);
 
 // The volumes mounted now, for the calling process.
@@ -63,10 +67,7 @@ const Volume* volumeContaining(const std::vector<Volume>& volumes, const std::st
 
 // ---- the File Manager's volume call ----------------------------------------------------------
 
-using OSErr = int16_t;
-inline constexpr OSErr noErr = 0;
 inline constexpr OSErr nsvErr = -35;  // no such volume
-inline constexpr OSErr ioErr = -36;
 
 using FSVolumeInfoBitmap = uint32_t;
 inline constexpr FSVolumeInfoBitmap kFSVolInfoNone = 0x0000;
@@ -91,7 +92,8 @@ public:
     static VolumeList current() { return VolumeList(mountedVolumes()); }
 
     // noErr and what `whichInfo` asks for (sizes, and the name when `volumeName` is given), or
-    // nsvErr past the last volume, or ioErr when the sizes cannot be read.
+    // nsvErr past the last volume. Sizes that cannot be read (a mount that went away, one
+    // behind a folder the caller may not enter, another user's FUSE mount) are 0 and 0.
     OSErr FSGetVolumeInfo(uint32_t volumeIndex, FSVolumeInfoBitmap whichInfo, FSVolumeInfo* info,
                           HFSUniStr255* volumeName) const;
 

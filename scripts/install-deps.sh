@@ -7,7 +7,7 @@ packages=(
   build-essential cmake pkg-config
   openjdk-17-jdk junit5
   googletest libgtest-dev
-  libicu-dev libmount-dev libblkid-dev libplist-dev libplist-utils uuid-dev
+  libicu-dev libmount-dev libblkid-dev libplist-dev libplist-utils uuid-dev libglib2.0-dev
   util-linux procps attr
   libgtk-3-dev                                # the chooser program's folder dialog
   xvfb xdotool imagemagick libgtk2.0-0        # the dialog tests: X server, keys, screenshot, AWT's GTK 2

@@ -1,24 +1,40 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
 
-#include <string>
+#include <fstream>
 
+#include "VLPerivaneJNI/FileFlags.h"
 #include "platform/finder_info.h"
+#include "scratch_home.h"
 
 using namespace perivane::platform;
 
-TEST(FinderInfo, OnlyA32ByteRecordIsReadAndOnlyAnAllZeroOneIsEmpty) {
-    EXPECT_FALSE(FinderInfo::fromAttribute(std::string(31, 'a')));
-    EXPECT_FALSE(FinderInfo::fromAttribute(std::string(33, 'a')));
-    std::string value(32, '\0');
-    value[8] = '\x80';
-    value[31] = 'f';
-    const auto parsed = FinderInfo::fromAttribute(value);
-    ASSERT_TRUE(parsed);
-    EXPECT_EQ(parsed->finderFlags(), kIsAlias);
-    EXPECT_EQ(parsed->bytes[31], 'f');
-    FinderInfo info = *parsed;
-    info.setFinderFlags(0);
-    EXPECT_FALSE(info.isEmpty()) << "a byte outside the flags keeps the record";
-    info.bytes[31] = 0;
-    EXPECT_TRUE(info.isEmpty());
+// The bundle flag is read and written on the folder that was opened, even when another
+// process swaps the folder with a file between the calls.
+TEST(FinderInfo, TheRecordStaysWithTheFolderOpenedWhenItIsSwappedWithAFile) {
+    ScratchHome scratch;
+    const std::string folder = scratch.path() + "/Folder.app", file = scratch.path() + "/file";
+    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+    std::ofstream(file) << "x";
+    const std::optional<FSRef> ref = FSPathMakeRef(folder.c_str());
+    ASSERT_TRUE(ref && ref->isDirectory);
+    ASSERT_EQ(renameat2(AT_FDCWD, folder.c_str(), AT_FDCWD, file.c_str(), RENAME_EXCHANGE), 0);
+    FinderInfo info;
+    info.setFinderFlags(kHasBundle);
+    ASSERT_EQ(FSSetFinderInfo(ref->fd.get(), info), 0);
+    char value[64];
+    EXPECT_EQ(getxattr(file.c_str(), kFinderInfoAttribute, value, sizeof value), 32) << "the folder, now at the file's path";
+    EXPECT_EQ(getxattr(folder.c_str(), kFinderInfoAttribute, value, sizeof value), -1) << "the file";
+}
+
+// Java passes only 0 or 1: other jboolean bytes and negative 16-bit modes are checked here.
+TEST(FileFlags, JbooleansAndModesAtTheirEdges) {
+    using namespace perivane::jni;
+    EXPECT_EQ(permissionsFromFlags({2, 0x80, 0xFF, 1, 1, 1, 1, 1, 1}), 0777) << "any nonzero byte is true";
+    EXPECT_EQ(flagsFromPermissions(static_cast<std::int16_t>(0xFE00)), PermissionFlags{});
+    EXPECT_EQ(flagsFromPermissions(-1), (PermissionFlags{1, 1, 1, 1, 1, 1, 1, 1, 1}));
+    EXPECT_EQ(finderFlagsWithBundle(0xFFFF, 2), 0xDFFF) << "a byte other than 1 clears the flag";
+    EXPECT_EQ(finderFlagsWithBundle(0x2000, 0xFF), 0x0000);
 }

@@ -1,17 +1,27 @@
-// The snapshot, the naming of a process from its argument area and the name search, over a
-// process source that answers with hand-built records and areas.
+// The running-application check: the snapshot, the naming of a process from its argument area
+// and the name search, over a process source that answers with hand-built records and areas;
+// the /proc stand-in against processes we start; the comparison of names.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <map>
+#include <memory>
+#include <span>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "VLPerivaneJNI/ProcessList.h"
+#include "platform/unicode.h"
 
 using namespace perivane;
 using namespace perivane::platform;
@@ -115,24 +125,9 @@ TEST(GetProcLine, NamesFromHandBuiltAreas) {
     s.areaFails = false;
     s.argmax = 0;  // no largest size to be had
     EXPECT_EQ(name(0, "nomax").first, NSString(u"nomax"));
-}
-
-TEST(GetProcLine, EnvironmentOnlyForTheProcessUserOrRoot) {
-    FakeSource s;
-    s.areas[42] = kArea;
-    const auto named = [&](uid_t owner) { return name(1, "xx", owner).first; };
-    const bool root = ::getuid() == 0;
-    EXPECT_EQ(named(::getuid() + 1), root ? kWithEnvironment : NSString(u"/bin/x a b"));
-    if (!root) return;
-    pid_t child = ::fork();  // a child that gives up root
-    if (child == 0) {
-        bool ok = ::setuid(65534) == 0 && named(0) == NSString(u"/bin/x a b") &&
-                  named(65534) == kWithEnvironment;
-        ::_exit(ok ? 0 : 1);
-    }
-    int status = -1;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_EQ(status, 0);
+    s.argmax = 4096;
+    s.areas[42] = kArea;  // another user's environment is read by root alone
+    EXPECT_EQ(name(1, "xx", ::getuid() + 1).first, ::getuid() == 0 ? kWithEnvironment : NSString(u"/bin/x a b"));
 }
 
 TEST(ProcessSnapshot, CountsWholeRecordsAndStartsAgainWhileTheTableGrows) {
@@ -176,4 +171,106 @@ TEST(RunningCheck, NamesEveryProcessButPidZeroThenMatchesIgnoringCaseAndForm) {
 
     s.tableError = EIO;  // no snapshot: nothing runs
     EXPECT_FALSE(isRunningNamed(u"/APPS/CAFE\u0301.APP"));
+}
+
+// Any user can give a process an argv[0] of alternating combining marks, whose normalization
+// takes time in the square of its length (megabytes: hours). A name with more characters than
+// the path could ever match is never normalized, so the check answers at once.
+TEST(RunningCheck, NamesTooLongToMatchAreNeverNormalized) {
+    FakeSource s;
+    std::string marks = "/";
+    while (marks.size() < (4u << 20)) marks += "\xCC\x81\xCC\x96";  // U+0301 (class 230), U+0316 (220)
+    kinfo_proc records[2] = {record(5, "hostile"), record(6, "app")};
+    s.table.assign(reinterpret_cast<const char*>(records), sizeof records);
+    s.argmax = static_cast<int>(marks.size()) + 64;
+    s.areas[5] = withArgc(1, "/x\0\0\0\0\0"s + marks + '\0');
+    s.areas[6] = withArgc(1, "/x\0\0\0\0\0/Apps/A\xCC\x81.app\0"s);
+    EXPECT_TRUE(isRunningNamed(u"/APPS/\u00c1.APP"));
+    EXPECT_FALSE(isRunningNamed(u"/Apps/B.app"));
+    EXPECT_EQ(s.areasRead, (std::vector<pid_t>{5, 6, 5, 6}));
+}
+
+namespace {
+
+const uid_t kChildUser = ::getuid() == 0 ? 65534 : ::getuid();
+
+void awaitContent(const std::string& path, const std::string& text) {
+    for (int i = 0; i < 500; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(5))) {
+        std::ifstream in(path, std::ios::binary);
+        if (std::string(std::istreambuf_iterator<char>(in), {}) == text) return;
+    }
+}
+
+// cat with the given argv and environment, reading a pipe that stays open, run by another user
+// when we are root; killed and reaped when it goes.
+struct Child {
+    Child(std::vector<std::string> argv, std::vector<std::string> envp) {
+        std::vector<char*> a, e;
+        std::string cmdline;
+        for (auto& s : argv) a.push_back(s.data()), cmdline += s + '\0';
+        for (auto& s : envp) e.push_back(s.data());
+        a.push_back(nullptr), e.push_back(nullptr);
+        int input[2];
+        if (::pipe2(input, O_CLOEXEC) != 0) return;
+        writeEnd = input[1];
+        if ((pid = ::fork()) == 0) {
+            ::dup2(input[0], 0);
+            if (::getuid() == 0 && ::setuid(kChildUser) != 0) ::_exit(126);
+            ::_exit(::execve("/bin/cat", a.data(), e.data()));
+        }
+        ::close(input[0]);
+        awaitContent(proc("cmdline"), cmdline);  // until the exec the command line is ours
+    }
+    ~Child() { reap(), ::close(writeEnd); }
+    std::string proc(const char* entry) const { return "/proc/" + std::to_string(pid) + "/" + entry; }
+    void reap() {
+        if (pid > 0) ::kill(pid, SIGKILL), ::waitpid(pid, nullptr, 0);
+        pid = -1;
+    }
+    pid_t pid = -1;
+    int writeEnd = -1;
+};
+
+}  // namespace
+
+// Every process is listed with its short name and user, and named from its first argument
+// alone: empty leading arguments (the name then starts later, possibly in the environment) and
+// a zombie (no arguments: its short name) included.
+TEST(Procfs, TableRecordsAndNamesFromTheFirstArgumentAlone) {
+    Child a({"", "-"}, {"E=1"}), b({""}, {"FIRST=env", "X=2"}), c({""}, {}), zombie({"/z"}, {});
+    ::kill(zombie.pid, SIGKILL);
+    awaitContent(zombie.proc("cmdline"), "");
+    std::map<pid_t, NSString> expected = {{a.pid, u"-"}, {b.pid, u"FIRST=env"}, {c.pid, u"cat"}, {zombie.pid, u"cat"}};
+    kinfo_proc* list = nullptr;
+    unsigned long count = 0;
+    ASSERT_EQ(GetBSDProcessList(&list, &count), 0);
+    std::unique_ptr<kinfo_proc, void (*)(void*)> owned(list, &std::free);
+    for (kinfo_proc& k : std::span(list, count)) {
+        EXPECT_GT(k.kp_proc.p_pid, 0);
+        if (auto e = expected.find(k.kp_proc.p_pid); e != expected.end()) {
+            EXPECT_EQ(getproclline(&k, nullptr, nullptr, 0), e->second);
+            EXPECT_STREQ(k.kp_proc.p_comm, "cat");
+            if (k.kp_proc.p_pid != zombie.pid) { EXPECT_EQ(k.kp_eproc.e_pcred.p_ruid, kChildUser); }  // a zombie shows as root's
+            expected.erase(e);
+        }
+    }
+    EXPECT_TRUE(expected.empty()) << "children missing from the table";
+
+    // A buffer too small for the table is refused, not filled in part.
+    int tableName[3] = {CTL_KERN, KERN_PROC, KERN_PROC_ALL};
+    kinfo_proc one;
+    size_t size = sizeof one;
+    EXPECT_EQ(sysctl(tableName, 3, &one, &size, nullptr, 0), -1);
+    EXPECT_EQ(errno, ENOMEM);
+}
+
+TEST(Unicode, CaseInsensitiveCanonicalEquality) {
+    EXPECT_TRUE(equalIgnoringCase(u"/Applications/Caf\u00e9.app", u"/APPLICATIONS/CAFE\u0301.APP"));
+    EXPECT_TRUE(equalIgnoringCase(u"stra\u00dfe", u"STRASSE"));
+    EXPECT_TRUE(equalIgnoringCase(u"\u212b", u"\u00e5"));
+    EXPECT_TRUE(equalIgnoringCase(u"a\u0301\u0323", u"a\u0323\u0301"));
+    EXPECT_FALSE(equalIgnoringCase(u"I", u"\u0131"));
+    EXPECT_FALSE(equalIgnoringCase(u"/bin/x", u"/bin/xy"));
+    // The compared form is never shorter than either text: "STRASSE" (7) may equal "straße".
+    EXPECT_EQ(comparisonLength(u"stra\u00dfe"), 7u);
 }

@@ -1,10 +1,19 @@
-// Matching and the guards of the Dock category. Pinning against the real Dock file, the exact
-// record, and concurrent writers are tested through the natives in DockTest.java.
+// The preferences store and the Dock category: matching, and the guards around reading and
+// writing the domain. Pinning against the real Dock file, the exact record, and concurrent
+// writers are tested through the natives in DockTest.java.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <tuple>
 
 #include "VLPerivaneJNI/UserDefaultsAdditions.h"
+#include "platform/ns_predicate.h"
 #include "scratch_home.h"
 
 using namespace perivane::additions;
@@ -15,14 +24,14 @@ namespace {
 
 const std::string kDock = "com.apple.dock";
 
+// Each call with a fresh view of the defaults, as each native call has.
 bool add(const std::u16string& path, const std::u16string& name = u"label") {
-    NSUserDefaults defaults = NSUserDefaults::standardUserDefaults();
-    return addApplicationToDock(defaults, path, name);
+    NSUserDefaults d = NSUserDefaults::standardUserDefaults();
+    return addApplicationToDock(d, path, name);
 }
-
 bool remove(const std::u16string& path) {
-    NSUserDefaults defaults = NSUserDefaults::standardUserDefaults();
-    return removeApplicationFromDock(defaults, path);
+    NSUserDefaults d = NSUserDefaults::standardUserDefaults();
+    return removeApplicationFromDock(d, path);
 }
 
 std::shared_ptr<const Dictionary> dockDomain() {
@@ -34,8 +43,7 @@ std::vector<std::string> urlStrings() {
     const auto domain = dockDomain();
     if (!domain) return {"(no readable domain)"};
     for (const Value& e : *domain->find("persistent-apps")->array()) {
-        urls.push_back(*e.dictionary()->find("tile-data")->dictionary()->find("file-data")->dictionary()
-                            ->find("_CFURLString")->string());
+        urls.push_back(*perivane::platform::valueForKeyPath(e, dock::kURLStringKeyPath)->string());
     }
     return urls;
 }
@@ -79,10 +87,11 @@ TEST(DockAdditions, MatchesWhatTheDockAndTheAddWrote) {
          {{'+', u"/Applications/Caf\u00e9.app", false}, {'+', u"/Applications/Other.app", true},
           {'-', u"/Applications/Caf\u00e9.app", true}, {'-', u"/Applications/Other.app", true}},
          {"/Applications/Other.app", "/Applications/Other.app/Contents", "file:///Applications/Keep.app/"}},
-        {"accented names decompose alike for add and remove; an item at the root",
-         {entry("file:///Applications/Cafe%CC%81.app/"), entry("file:///Foo.app/")},
+        {"accented names decompose alike for add and remove; an item at the root; percent-encoding, and a "
+         "last component kept composed where file names keep it (U+2260)",
+         {entry("file:///Applications/Cafe%CC%81.app/"), entry("file:///Foo.app/"), entry("file:///%E2%89%A0%20%23.app/")},
          {{'+', u"/Applications/Caf\u00e9.app", false}, {'-', u"/Applications/Caf\u00e9.app", true},
-          {'-', u"/Foo.app", true}},
+          {'-', u"/Foo.app", true}, {'-', u"/\u2260 #.app", true}},
          {}},
     };
     for (const Case& c : cases) {
@@ -95,16 +104,12 @@ TEST(DockAdditions, MatchesWhatTheDockAndTheAddWrote) {
     }
 }
 
-TEST(DockAdditions, TileStringsOfAddAndRemoveAgree) {
-    for (const std::u16string path : {u"/Applications/Caf\u00e9.app", u"/Applications/Cafe\u0301.app",
-                                      u"/Appl\u00efcations/Caf\u00e9.app", u"/\u00c5/\ud55c.app"}) {
-        EXPECT_EQ(dock::tileURLStringForAdding(path).value() + u"/", dock::tileURLStringForRemoving(path));
-    }
-    EXPECT_EQ(dock::tileURLStringForRemoving(u"Foo.app"), u"file:///Foo.app/");  // a bare name: "/Foo.app/"
+TEST(DockAdditions, TheRemovalsTileStringForABareNameAndTheLoopbackHost) {
+    EXPECT_EQ(dock::tileURLStringForRemoving(u"Foo.app"), u"file:///Foo.app/");  // rebuilt as "/Foo.app/"
     EXPECT_EQ(dock::withoutLoopbackHost(u"file://localhost/A.app/"), u"file:///A.app/");
 }
 
-TEST(DockAdditions, NeverWritesADomainItCouldNotRead) {
+TEST(DockAdditions, NeverWritesADomainItCouldNotReadOrReadBack) {
     ScratchHome home;
     EXPECT_FALSE(add(u"/Applications/A.app"));
     EXPECT_FALSE(remove(u"/Applications/A.app"));
@@ -116,6 +121,67 @@ TEST(DockAdditions, NeverWritesADomainItCouldNotRead) {
         EXPECT_FALSE(remove(u"/Applications/A.app"));
         EXPECT_EQ(readWholeFile(home.domainFile(kDock)), bytes);
     }
+    // A domain over the reader's size limit would lock every later call out, this one's undo too.
+    writeDock(home, {entry("file:///Applications/Keep.app/")});
+    const std::string before = readWholeFile(home.domainFile(kDock));
+    EXPECT_FALSE(add(u"/Applications/" + std::u16string(9 << 20, u'x') + u".app"));
+    EXPECT_TRUE(readWholeFile(home.domainFile(kDock)) == before);
+}
+
+// A FIFO where the domain should be, or a lock another writer keeps: the call gives up (false,
+// nothing written) instead of holding its thread, and the lock, for ever (a test that hangs
+// fails at its time limit).
+TEST(DockAdditions, NeverWaitsWithoutBound) {
+    ScratchHome home;
+    std::filesystem::create_directories(home.preferences());
+    const std::string domain = home.domainFile(kDock);
+    ASSERT_EQ(mkfifo(domain.c_str(), 0600), 0);
+    EXPECT_FALSE(add(u"/Applications/A.app"));
+    std::filesystem::remove(domain);
+    writeDock(home, {});
+    const std::string before = readWholeFile(domain);
+    const int holder = open((domain + ".lock").c_str(), O_RDONLY | O_CREAT, 0600);
+    ASSERT_EQ(flock(holder, LOCK_EX), 0);
+    EXPECT_FALSE(add(u"/Applications/A.app"));  // five seconds
+    close(holder);
+    EXPECT_EQ(readWholeFile(domain), before);
+}
+
+// Whatever the caller's umask, and when root works in a user's HOME (sudo -E, installers), the
+// domain and its lock keep, or take from their folder, an owner and mode the user can live with.
+TEST(DockAdditions, FilesKeepTheirOwnerAndModeWhateverTheUmaskOrTheCaller) {
+    ScratchHome home;
+    writeDock(home, {});
+    const std::string domain = home.domainFile(kDock), lock = domain + ".lock";
+    auto status = [](const std::string& path) {
+        struct stat st{};
+        lstat(path.c_str(), &st);
+        return std::make_tuple(st.st_mode & 0170777, st.st_uid, st.st_gid);
+    };
+    const mode_t umaskBefore = umask(0222);
+    const bool pinned = add(u"/Applications/A.app") && add(u"/Applications/B.app");
+    umask(umaskBefore);
+    EXPECT_TRUE(pinned);
+    EXPECT_EQ(std::get<0>(status(lock)), S_IFREG | 0600);
+
+    // A domain that is a link to a world-writable file elsewhere becomes a private file of its
+    // own; the other file is left as it was.
+    const std::string outside = home.path() + "/outside.plist";
+    std::filesystem::rename(domain, outside);
+    chmod(outside.c_str(), 0666);
+    std::filesystem::create_symlink(outside, domain);
+    const std::string outsideBefore = readWholeFile(outside);
+    EXPECT_TRUE(add(u"/Applications/C.app"));
+    EXPECT_EQ(std::get<0>(status(domain)), S_IFREG | 0600);
+    EXPECT_EQ(readWholeFile(outside), outsideBefore);
+
+    if (getuid() != 0) return;  // only root gives files away
+    std::filesystem::remove(lock);
+    chmod(domain.c_str(), 0644);
+    ASSERT_EQ(chown(domain.c_str(), 65534, 65534) | chown(home.preferences().c_str(), 65534, 65534), 0);
+    EXPECT_TRUE(add(u"/Applications/D.app"));
+    EXPECT_EQ(status(domain), std::make_tuple(S_IFREG | 0644, 65534u, 65534u));
+    EXPECT_EQ(status(lock), std::make_tuple(S_IFREG | 0600, 65534u, 65534u));
 }
 
 TEST(DockAdditions, ADomainWithoutAppsGetsTheArrayOnTheFirstAdd) {
@@ -128,4 +194,82 @@ TEST(DockAdditions, ADomainWithoutAppsGetsTheArrayOnTheFirstAdd) {
     ASSERT_EQ(d->size(), 2u);
     EXPECT_EQ(d->entries()[0].key, "autohide");
     EXPECT_EQ(*d->find("persistent-apps"), Value(Array{dock::tileRecord("/Applications/A.app", "A")}));
+}
+
+namespace {
+
+Dictionary sampleDomain(int entries) {
+    Dictionary d;
+    Array a;
+    for (int i = 0; i < entries; ++i) a.push_back(Value("entry " + std::to_string(i)));
+    d.append("list", std::move(a));
+    d.append("flag", true);
+    return d;
+}
+
+size_t folderEntries(const std::string& dir) {
+    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(dir), {}));
+}
+
+}  // namespace
+
+// Files that exist but cannot be read as a domain: see the seed corpus replay.
+TEST(UserDefaults, NoFileOrNoNameIsNil) {
+    ScratchHome home;
+    NSUserDefaults defaults = NSUserDefaults::standardUserDefaults();
+    EXPECT_EQ(defaults.persistentDomainForName("com.example.none"), nullptr);
+    std::filesystem::create_directories(home.domainFile("com.example.folder"));
+    EXPECT_EQ(defaults.persistentDomainForName("com.example.folder"), nullptr);
+    for (const char* name : {"", ".", "..", "../escape"}) EXPECT_EQ(NSUserDefaults::domainPath(name), std::nullopt);
+    // A HOME that is empty or relative names no home folder (not the working directory).
+    for (const char* relative : {"", "relative/home"}) {
+        setenv("HOME", relative, 1);
+        EXPECT_EQ(NSUserDefaults::domainPath("com.example.d"), std::nullopt) << relative;
+    }
+}
+
+TEST(UserDefaults, SynchronizeWritesAtomicallyWithTheModesItMeans) {
+    ScratchHome home;
+    NSUserDefaults defaults = NSUserDefaults::standardUserDefaults();
+    const std::string file = home.domainFile("com.example.d");
+    auto stored = [] {
+        const auto d = NSUserDefaults::standardUserDefaults().persistentDomainForName("com.example.d");
+        return d ? *d : Dictionary();
+    };
+    auto mode = [](const std::string& path) {
+        struct stat st{};
+        return stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0u;
+    };
+    defaults.setPersistentDomain(sampleDomain(3), "com.example.d");
+    const mode_t umaskBefore = umask(0277);  // folders are made usable whatever the umask
+    ASSERT_TRUE(defaults.synchronize());
+    umask(umaskBefore);
+    EXPECT_TRUE(readWholeFile(file).starts_with("bplist00"));
+    for (const auto& [path, want] : {std::pair{home.path() + "/Library", 0700u}, {home.preferences(), 0700u}, {file, 0600u}}) {
+        EXPECT_EQ(mode(path), want) << path;
+    }
+    chmod(file.c_str(), 0644);
+    const std::string before = readWholeFile(file);
+
+    // The file-size limit makes the write stop part way (EFBIG), as a full disk would.
+    struct rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    defaults.setPersistentDomain(sampleDomain(2000), "com.example.d");
+    const bool written = defaults.synchronize();
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, oldHandler);
+
+    EXPECT_FALSE(written);
+    EXPECT_EQ(readWholeFile(file), before);
+    EXPECT_EQ(folderEntries(home.preferences()), 1u) << "no temporary file left";
+    // The failed change stays with this object only, and goes out once writing works again.
+    EXPECT_EQ(stored(), sampleDomain(3));
+    EXPECT_TRUE(defaults.synchronize());
+    EXPECT_EQ(stored(), sampleDomain(2000));
+    EXPECT_EQ(mode(file), 0644u);
+    EXPECT_EQ(folderEntries(home.preferences()), 1u) << "no temporary file left";
 }

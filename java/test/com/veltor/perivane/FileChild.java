@@ -4,7 +4,7 @@ import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.Arrays;
 
-/** Child JVM of the file and group tests: prints "key=value" per result; stderr is left to the library's log. */
+/** Child JVM of the file, group and Dock tests: prints "key=value" per result; stderr is left to the library's log. */
 public final class FileChild {
     interface Call {
         Object run() throws Exception;
@@ -45,6 +45,11 @@ public final class FileChild {
                 print("hasBundle", () -> Perivane.hasBundleBit(unreadable));
                 print("setBundle", () -> { Perivane.setBundleBit(othersFolder, true); return "done"; });
                 print("link", () -> { Perivane.createSymbolicLink(othersFolder + "/link", "target"); return "done"; });
+            }
+            case "pin" -> {  // one of DockTest's writers
+                for (String path : Arrays.copyOfRange(args, 1, args.length)) {
+                    print(path, () -> Perivane.registerFileAsDockIcon(path, "child"));
+                }
             }
             default -> throw new IllegalArgumentException(args[0]);
         }

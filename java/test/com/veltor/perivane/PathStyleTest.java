@@ -1,16 +1,17 @@
 package com.veltor.perivane;
 
-import static org.junit.jupiter.api.Assertions.assertEquals;
-import static org.junit.jupiter.api.Assertions.assertNull;
-import static org.junit.jupiter.api.Assertions.assertTrue;
+import static org.junit.jupiter.api.Assertions.*;
 import static org.junit.jupiter.api.Assumptions.assumeTrue;
 
+import java.nio.file.FileStore;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.text.Normalizer;
+import java.util.Arrays;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.io.TempDir;
 
+/** Paths and text: the volume lists, the path styles that name paths by their volume, Normalization Form C. */
 class PathStyleTest {
     @TempDir
     Path tmp;
@@ -32,31 +33,12 @@ class PathStyleTest {
     }
 
     @Test
-    void symbolicLinksInTheExistingPartAreResolved() throws Exception {
-        Path real = Files.createDirectory(tmp.toRealPath().resolve("real"));
-        Path link = Files.createSymbolicLink(tmp.resolve("link"), real);
-        String viaLink = Perivane.toHfsStylePath(link.resolve("missing/./x/../y").toString());
-        assertEquals(Perivane.toHfsStylePath(real.resolve("missing/y").toString()), viaLink);
-        assertEquals(real.resolve("missing/y").toString(), Perivane.toUnxStylePath(viaLink));
-    }
-
-    @Test
     void decomposedNamesComeBackComposed() throws Exception {
         Path dir = Files.createDirectory(tmp.toRealPath().resolve("Cafe\u0301"));
         String hfs = Perivane.toHfsStylePath(dir.toString());
         assertEquals(Normalizer.normalize(hfs, Normalizer.Form.NFC), hfs);
         assertTrue(hfs.endsWith(":Caf\u00e9"), hfs);
         assertEquals("/NoSuchVolume/Caf\u00e9", Perivane.toUnxStylePath("NoSuchVolume:Cafe\u0301"));
-    }
-
-    @Test
-    void separatorsInsideNamesAndRelativePaths() {
-        assertEquals(":foo:bar", Perivane.toHfsStylePath("foo/bar"));
-        assertEquals(":a/b:c", Perivane.toHfsStylePath("a:b/c"));
-        assertEquals("foo/bar", Perivane.toUnxStylePath(":foo:bar"));
-        assertEquals("/NoSuchVol/a", Perivane.toUnxStylePath("NoSuchVol:a"));
-        assertEquals("/NoSuchVol/a:b", Perivane.toUnxStylePath("NoSuchVol:a/b:"));
-        assertEquals("/a/c", Perivane.toUnxStylePath(Perivane.listVolumes()[0] + ":a:b::c"));
     }
 
     @Test
@@ -68,12 +50,47 @@ class PathStyleTest {
         assertEquals(":" + "a".repeat(1022), Perivane.toHfsStylePath("a".repeat(1022)));
         assertNull(Perivane.toUnxStylePath(""));
         assertNull(Perivane.toUnxStylePath("Vol:\ud800"));
+        // Never a shorter path than the one given, which would name another file.
+        assertNull(Perivane.toUnxStylePath("Filesystem root:usr\u0000:etc"));
+        assertNull(Perivane.toUnxStylePath("Vol:a\u0000b"));
         // Nothing pending: the next call works normally.
         assertEquals(":x", Perivane.toHfsStylePath("x"));
     }
 
     @Test
-    void resultsStopAtANul() {
-        assertEquals("/Vol/a", Perivane.toUnxStylePath("Vol:a\u0000b"));
+    void composesCanonicallyButKeepsCompatibilityCharacters() {
+        assertEquals("", Perivane.normalize(""));
+        assertEquals("\u00e9", Perivane.normalize("e\u0301"));
+        assertEquals("caf\u00e9", Perivane.normalize("caf\u00e9"));
+        assertEquals("\ufb01", Perivane.normalize("\ufb01"), "a compatibility ligature is not decomposed");
+        assertEquals("\u2460\u00b2", Perivane.normalize("\u2460\u00b2"));
+        // Singleton decompositions never come back: Angstrom and Ohm signs become letters.
+        assertEquals("\u00c5\u03a9", Perivane.normalize("\u212b\u2126"));
+        // Conjoining jamo compose into a Hangul syllable.
+        assertEquals("\ud55c", Perivane.normalize("\u1112\u1161\u11ab"));
+        // Marks in non-canonical order are reordered, then composed where they can be.
+        assertEquals("\u1ea1\u0301", Perivane.normalize("a\u0301\u0323"));
+        // Cut at the first NUL; surrogates kept, paired or not.
+        assertEquals("ab", Perivane.normalize("ab\u0000e\u0301"));
+        assertEquals("", Perivane.normalize("\u0000abc"));
+        assertEquals("\ud83d\ude00", Perivane.normalize("\ud83d\ude00"));
+        assertEquals("a\ud800\u00e9", Perivane.normalize("a\ud800e\u0301"));
+    }
+
+    @Test
+    void bothListsAgreeAndTheBootVolumeComesFirstWithItsRealSizes() throws Exception {
+        String[] names = Perivane.listVolumes();
+        VolumeInfo[] infos = Perivane.getAllVolumeInfos();
+        assertEquals(Arrays.toString(names), Arrays.toString(Arrays.stream(infos).map(VolumeInfo::getName).toArray()));
+        assertTrue(Arrays.stream(infos).allMatch(v -> v.getFreeBytes() <= v.getTotalBytes()), Arrays.toString(infos));
+        assertEquals(names[0], Perivane.toHfsStylePath("/"));
+        FileStore store = Files.getFileStore(Path.of("/"));
+        // Sizes cross as full 64-bit values: the root here is far larger than 4 GiB.
+        assertEquals(store.getTotalSpace(), infos[0].getTotalBytes());
+        assertTrue(infos[0].getTotalBytes() > (1L << 32), "expected a root volume over 4 GiB");
+        // Free space moves while tests write; the usable space (not counting reserved blocks)
+        // is what is reported.
+        long usable = store.getUsableSpace();
+        assertTrue(Math.abs(usable - infos[0].getFreeBytes()) < (256L << 20), infos[0] + " vs usable " + usable);
     }
 }

@@ -2,6 +2,7 @@ package com.veltor.perivane.bench;
 
 import com.veltor.perivane.Perivane;
 import java.nio.ByteBuffer;
+import java.nio.charset.StandardCharsets;
 import java.nio.channels.FileChannel;
 import java.nio.file.Files;
 import java.nio.file.Path;
@@ -11,7 +12,8 @@ import java.nio.file.StandardOpenOption;
 /**
  * One pin-and-unpin cycle against a real Dock domain (two locked read-change-write rounds)
  * against the JDK doing only the file work of such a cycle: read the domain twice and replace
- * it twice atomically (temporary file, force, atomic move).
+ * it twice atomically (temporary file, force, atomic move). Then a domain with a 200,000-key
+ * dictionary, against libplist's own parse.
  */
 public final class DockBench {
     private DockBench() {}
@@ -34,6 +36,39 @@ public final class DockBench {
         Timing.compare("refused duplicate pin (read only)", () -> {
             return Perivane.registerFileAsDockIcon("/Applications/iTerm.app", "iTerm");
         }, () -> Files.readAllBytes(domain), 200, 15);
+        largeDomain(domain);
+    }
+
+    /**
+     * A domain with a dictionary of 200,000 keys (4.9 MB of XML): the library's parse against
+     * libplist's own parse of the same file (bench/plist_floor.cpp, built as
+     * build/bench/plist-floor, run as a child process that times both, batches alternating),
+     * and a refused pin on it (lock, read, parse, match) against that floor.
+     */
+    private static void largeDomain(Path domain) throws Exception {
+        StringBuilder xml = new StringBuilder("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">"
+                + "<dict><key>persistent-apps</key><array><dict><key>tile-data</key><dict><key>file-data</key><dict>"
+                + "<key>_CFURLString</key><string>file:///Applications/iTerm.app/</string>"
+                + "<key>_CFURLStringType</key><integer>15</integer></dict></dict></dict></array>"
+                + "<key>recent</key><dict>");
+        for (int i = 0; i < 200_000; i++) xml.append(String.format("<key>k%06d</key><true/>", i));
+        Files.writeString(domain, xml.append("</dict></dict></plist>\n"));
+        Path exe = Path.of(System.getProperty("java.library.path"), "bench", "plist-floor");
+        Process p = new ProcessBuilder(exe.toString(), domain.toString(), "7", "1")
+                .redirectError(ProcessBuilder.Redirect.INHERIT).start();
+        String[] out = new String(p.getInputStream().readAllBytes(), StandardCharsets.UTF_8).trim().split(" ");
+        if (p.waitFor() != 0) throw new IllegalStateException("plist-floor failed");
+        double libplist = Double.parseDouble(out[0]), ours = Double.parseDouble(out[1]);
+        System.out.printf("%-58s ours %12s   libplist %10s   ratio %.2f%n", "parse, 200,000-key domain (C++)",
+                Timing.format(ours), Timing.format(libplist), ours / libplist);
+        double pin = Timing.medianNanos(() -> {
+            if (Perivane.registerFileAsDockIcon("/Applications/iTerm.app", "iTerm")) {
+                throw new IllegalStateException("pinned twice");
+            }
+            return false;
+        }, 1, 7);
+        System.out.printf("%-58s native %10s   libplist %10s   ratio %.2f%n", "refused pin, 200,000-key domain",
+                Timing.format(pin), Timing.format(libplist), pin / libplist);
     }
 
     private static int rewrite(Path domain) throws Exception {

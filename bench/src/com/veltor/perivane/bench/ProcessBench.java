@@ -15,7 +15,8 @@ import java.util.List;
  * command and arguments), and against a floor: a C++ loop (bench/proc_floor.cpp, built as
  * build/bench/proc-floor and run as a child process that times itself) that lists /proc and
  * reads every /proc/PID/cmdline. The benchmark starts its own extra processes first
- * (-Dprocesses=N, default 500) and kills them at the end.
+ * (-Dprocesses=N, default 500) and kills them at the end. Last, the same call with four
+ * hostile processes more, against the call without them.
  */
 public final class ProcessBench {
     private ProcessBench() {}
@@ -54,6 +55,22 @@ public final class ProcessBench {
                     Timing.format(floorNanos), nativeNanos / floorNanos);
             System.out.printf("per process: native %.2f us, jdk %.2f us, floor %.2f us%n",
                     nativeNanos / count / 1e3, jdkNanos / count / 1e3, floorNanos / count / 1e3);
+
+            // Hostile processes, which any user can start: argv[0] is a slash and 128 KiB of
+            // alternating combining marks (U+0301, U+0316), whose normalization costs time in
+            // the square of its length.
+            for (int i = 0; i < HOSTILE; i++) {
+                started.add(new ProcessBuilder("bash", "-c",
+                        "exec -a \"/$(printf '\\xcc\\x81\\xcc\\x96%.0s' {1..32766})\" sleep 600")
+                        .redirectOutput(ProcessBuilder.Redirect.DISCARD)
+                        .redirectError(ProcessBuilder.Redirect.DISCARD)
+                        .start());
+            }
+            for (Process p : started.subList(extra, started.size())) awaitArgv0Length(p, 1 + 4 * 32766);
+            double hostileNanos = Timing.medianNanos(() -> Perivane.isAppRunning(missing), 1, 7);
+            System.out.printf("%-44s native %12s   without them %10s   ratio %.2f%n",
+                    "isAppRunning, " + HOSTILE + " hostile processes more", Timing.format(hostileNanos),
+                    Timing.format(nativeNanos), hostileNanos / nativeNanos);
         } finally {
             for (Process p : started) p.destroyForcibly();
             for (Process p : started) p.waitFor();
@@ -84,6 +101,20 @@ public final class ProcessBench {
         String[] parts = out.split(" ");
         System.out.printf("floor scan saw %s processes%n", parts[1]);
         return Double.parseDouble(parts[0]);
+    }
+
+    private static final int HOSTILE = 4;
+
+    private static void awaitArgv0Length(Process p, int length) throws Exception {
+        Path cmdline = Path.of("/proc/" + p.pid() + "/cmdline");
+        for (int i = 0; i < 2000; i++, Thread.sleep(5)) {
+            try {
+                if (Files.readAllBytes(cmdline).length > length) return;
+            } catch (IOException e) {
+                // not yet
+            }
+        }
+        throw new IllegalStateException("a hostile process never started");
     }
 
     private static void awaitArgv0(Process p, String argv0) throws Exception {

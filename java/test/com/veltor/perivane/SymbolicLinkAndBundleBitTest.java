@@ -3,15 +3,21 @@ package com.veltor.perivane;
 import static org.junit.jupiter.api.Assertions.*;
 
 import java.io.IOException;
+import java.nio.ByteBuffer;
 import java.nio.file.Files;
 import java.nio.file.LinkOption;
 import java.nio.file.Path;
 import java.nio.file.Paths;
+import java.nio.file.attribute.UserDefinedFileAttributeView;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.function.Executable;
 import org.junit.jupiter.api.io.TempDir;
 
-class SymbolicLinkTest {
+/** Symbolic links, and the bundle flag in the Finder record of a folder. */
+class SymbolicLinkAndBundleBitTest {
+    /** The Finder record as Java sees the "user.com.apple.FinderInfo" attribute. */
+    static final String FINDER_INFO = "com.apple.FinderInfo";
+
     @TempDir
     Path dir;
 
@@ -46,10 +52,13 @@ class SymbolicLinkTest {
 
     @Test
     void targetsAcrossTheBufferSizesComeBackWhole() throws IOException {
-        // The buffer starts at 256 bytes and doubles: lengths on both sides of each size.
+        // The read buffer starts at 256 bytes and doubles, and a name is kept inline up to 255
+        // bytes: lengths on both sides of each size.
         for (int length : new int[] {1, 255, 256, 257, 511, 512, 513, 4000}) {
             String target = "abcdefg/".repeat(length / 8 + 1).substring(0, length - 1) + "z";  // java.nio drops a final slash
-            Path link = Files.createSymbolicLink(dir.resolve("len" + length), Paths.get(target));
+            Path link = dir.resolve("len" + length);
+            Perivane.createSymbolicLink(link.toString(), target);
+            assertEquals(target, Files.readSymbolicLink(link).toString(), "length " + length);
             assertEquals(target, Perivane.getSymbolicLinkTarget(link.toString()), "length " + length);
         }
     }
@@ -93,5 +102,82 @@ class SymbolicLinkTest {
         refused("Failed to create symbolic link.", () -> Perivane.createSymbolicLink(dir + "/x", "t\u0000u"));
         assertTrue(Files.isSymbolicLink(dir.resolve("a")), "the link at the prefix is untouched");
         assertFalse(Files.exists(dir.resolve("x"), LinkOption.NOFOLLOW_LINKS));
+    }
+
+    static UserDefinedFileAttributeView view(Path p) {
+        return Files.getFileAttributeView(p, UserDefinedFileAttributeView.class);
+    }
+
+    static Path withRecord(Path p, byte[] record) throws IOException {
+        view(p).write(FINDER_INFO, ByteBuffer.wrap(record));
+        return p;
+    }
+
+    static byte[] finderInfo(Path p) throws IOException {
+        if (!view(p).list().contains(FINDER_INFO)) return null;
+        ByteBuffer b = ByteBuffer.allocate(view(p).size(FINDER_INFO));
+        view(p).read(FINDER_INFO, b);
+        return b.array();
+    }
+
+    @Test
+    void setClearAndSetAgainOnABareFolderOrThroughALink() throws IOException {
+        Path folder = Files.createDirectory(dir.resolve("Bare.app"));
+        String link = Files.createSymbolicLink(dir.resolve("link"), folder).toString();
+        assertFalse(Perivane.hasBundleBit(folder.toString()));
+        Perivane.setBundleBit(link, true);
+        assertTrue(Perivane.hasBundleBit(folder.toString()));
+        byte[] bundle = new byte[32];
+        bundle[8] = 0x20;  // flag 0x2000, big-endian at bytes 8-9
+        assertArrayEquals(bundle, finderInfo(folder));
+        Perivane.setBundleBit(folder.toString(), true);
+        assertTrue(Perivane.hasBundleBit(link));
+        Perivane.setBundleBit(folder.toString(), false);
+        assertFalse(Perivane.hasBundleBit(folder.toString()));
+        assertNull(finderInfo(folder), "an all-zero record is removed");
+    }
+
+    @Test
+    void otherFinderBytesArePreservedByteForByte() throws Exception {
+        byte[] original = new byte[32];
+        for (int i = 0; i < 32; i++) original[i] = (byte) (0x91 + 7 * i);
+        original[8] = (byte) 0x84;  // flags 0x84F9: bundle bit clear, neighbours set
+        original[9] = (byte) 0xF9;
+        Path folder = withRecord(Files.createDirectory(dir.resolve("Rich")), original);
+        assertFalse(Perivane.hasBundleBit(folder.toString()));
+        Perivane.setBundleBit(folder.toString(), true);
+        byte[] set = original.clone();
+        set[8] = (byte) 0xA4;
+        assertArrayEquals(set, finderInfo(folder));
+        Perivane.setBundleBit(folder.toString(), false);
+        assertArrayEquals(original, finderInfo(folder));
+    }
+
+    @Test
+    void regularFilesAreNeitherReadNorChanged() throws IOException {
+        byte[] record = new byte[32];
+        record[8] = 0x20;  // a file whose record happens to hold the bundle bit
+        Path file = withRecord(Files.writeString(dir.resolve("file"), "x"), record);
+        assertFalse(Perivane.hasBundleBit(file.toString()));
+        Perivane.setBundleBit(file.toString(), false);
+        assertArrayEquals(record, finderInfo(file));
+        Path plain = Files.writeString(dir.resolve("plain"), "x");
+        Perivane.setBundleBit(plain.toString(), true);
+        assertNull(finderInfo(plain), "nothing written to a file");
+    }
+
+    @Test
+    void pathsThatNameNothingAndForeignRecordsAreRefused() throws IOException {
+        Files.createDirectory(dir.resolve("a"));
+        Files.createSymbolicLink(dir.resolve("dangling"), dir.resolve("nowhere"));
+        for (String p : new String[] {dir + "/missing", dir + "/a\u0000b", dir + "/a\ud800", "", dir + "/dangling"}) {
+            refused("Failed to get the FSRef of the specified path.", () -> Perivane.hasBundleBit(p));
+            refused("Failed to get the FSRef of the specified path.", () -> Perivane.setBundleBit(p, true));
+        }
+        assertNull(finderInfo(dir.resolve("a")), "the folder at the prefix is untouched");
+
+        Path odd = withRecord(Files.createDirectory(dir.resolve("Odd")), new byte[] {1, 2, 3});
+        refused("Failed to get the finder info of the specified path.", () -> Perivane.setBundleBit(odd.toString(), true));
+        assertArrayEquals(new byte[] {1, 2, 3}, finderInfo(odd));
     }
 }

@@ -170,6 +170,7 @@ bool isRunningNamed(const NSString& path) {
     // is left out before it is normalized, whose cost grows with the square of a run of
     // combining marks that any user can put in a process's argv[0].
     const size_t longest = platform::comparisonLength(path);
+    const platform::CaselessText wanted(path);
     std::vector<NSString> names;
     kinfo_proc* records = nullptr;
     unsigned long count = 0;
@@ -187,7 +188,7 @@ bool isRunningNamed(const NSString& path) {
         }
     }
     for (const NSString& name : names) {
-        if (platform::equalIgnoringCase(name, path)) return true;
+        if (wanted.equals(name)) return true;
     }
     return false;
 }

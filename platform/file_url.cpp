@@ -111,12 +111,18 @@ NSString posixToHfsRelative(std::u16string_view path) {
     return out;
 }
 
-NSString posixToHfsAbsolute(const std::string& path, PathEnvironment& env) {
+// Nothing when a name on the canonical path is not UTF-8 (a link may lead there): no text
+// would name that file again.
+std::optional<NSString> posixToHfsAbsolute(const std::string& path, PathEnvironment& env) {
     const std::vector<std::string> comps = canonicalComponents(path, env);
     auto [volume, depth] = volumeOf(comps, env.volumes());
     NSString out = volume ? swapped<char16_t>(volume->name, u':', u'/') : NSString(u"Filesystem root");
     if (!volume) depth = 0;
-    for (size_t i = depth; i < comps.size(); ++i) out += u":" + swapped<char16_t>(utf8ToUtf16Lossy(comps[i]), u':', u'/');
+    for (size_t i = depth; i < comps.size(); ++i) {
+        std::optional<NSString> name = utf8ToUtf16Strict(comps[i]);
+        if (!name) return std::nullopt;
+        out += u":" + swapped<char16_t>(std::move(*name), u':', u'/');
+    }
     return out;
 }
 
@@ -198,8 +204,9 @@ std::optional<NSString> CFURLCopyFileSystemPath(const CFURL& url, CFURLPathStyle
     NSString hfs;
     if (url.absolute) {
         auto bytes = fileSystemBytes(path);
-        if (!bytes) return std::nullopt;
-        hfs = posixToHfsAbsolute(*bytes, env);
+        std::optional<NSString> absolute = bytes ? posixToHfsAbsolute(*bytes, env) : std::nullopt;
+        if (!absolute) return std::nullopt;
+        hfs = std::move(*absolute);
     } else {
         hfs = posixToHfsRelative(path);
     }

@@ -58,7 +58,8 @@ inline constexpr size_t kMaxPosixPathBytes = 1023;
 std::optional<CFURL> CFURLCreateWithFileSystemPath(std::u16string_view path, CFURLPathStyle style,
                                                    bool isDirectory, PathEnvironment& env);
 
-// The URL's path in `style`, without a trailing separator.
+// The URL's path in `style`, without a trailing separator. Nothing for an HFS path when a name
+// on the way, as the kernel resolves it, is not UTF-8.
 std::optional<NSString> CFURLCopyFileSystemPath(const CFURL& url, CFURLPathStyle style,
                                                 PathEnvironment& env);
 

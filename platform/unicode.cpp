@@ -95,10 +95,25 @@ std::u16string fileSystemDecomposed(std::u16string_view text) {
     return out;
 }
 
-bool equalIgnoringCase(std::u16string_view a, std::u16string_view b) {
+bool equalIgnoringCase(std::u16string_view a, std::u16string_view b) { return CaselessText(b).equals(a); }
+
+CaselessText::CaselessText(std::u16string_view text) : decomposed_(decomposed(text)) {}
+
+bool CaselessText::equals(std::u16string_view other) const {
+    // ICU compares without first reading both texts whole only when both are in the FCD form,
+    // which Form D is and most texts are already.
+    static const UNormalizer2* const fcd =
+        instance(+[](UErrorCode* status) { return unorm2_getInstance(nullptr, "nfc", UNORM2_FCD, status); });
     UErrorCode status = U_ZERO_ERROR;
-    int32_t r = unorm_compare(a.data(), icuLength(a.size()), b.data(), icuLength(b.size()),
-                              U_COMPARE_IGNORE_CASE | U_FOLD_CASE_DEFAULT, &status);
+    std::u16string madeFcd;
+    if (unorm2_spanQuickCheckYes(fcd, other.data(), icuLength(other.size()), &status) != icuLength(other.size())) {
+        madeFcd = decomposed(other);
+        other = madeFcd;
+    }
+    status = U_ZERO_ERROR;
+    const int32_t r = unorm_compare(other.data(), icuLength(other.size()), decomposed_.data(),
+                                    icuLength(decomposed_.size()),
+                                    U_COMPARE_IGNORE_CASE | U_FOLD_CASE_DEFAULT | UNORM_INPUT_IS_FCD, &status);
     if (U_FAILURE(status)) {
         if (status == U_MEMORY_ALLOCATION_ERROR) throw std::bad_alloc();
         return false;

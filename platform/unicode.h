@@ -24,6 +24,18 @@ std::u16string fileSystemDecomposed(std::u16string_view text);
 // sequences count as the same (a non-literal, case-insensitive comparison).
 bool equalIgnoringCase(std::u16string_view a, std::u16string_view b);
 
+// A text that many others are compared with as equalIgnoringCase does, prepared once, so that
+// each comparison stops at the first difference: otherwise every comparison reads the whole of
+// both texts, and a long text compared with many short ones costs their number times its length.
+class CaselessText {
+public:
+    explicit CaselessText(std::u16string_view text);
+    bool equals(std::u16string_view other) const;
+
+private:
+    std::u16string decomposed_;  // in Form D, which the stopping comparison needs of both sides
+};
+
 // The number of characters (code points) of the form equalIgnoringCase compares: the text
 // decomposed, case-folded and decomposed again. Neither step ever maps a character to nothing,
 // so a text with more characters than comparisonLength(b) is never equal to b.

@@ -136,6 +136,9 @@ bool writeFileAtomically(const std::string& path, std::string_view bytes) {
     struct stat like {};
     mode_t mode = 0600;
     if (::lstat(path.c_str(), &like) == 0 && S_ISREG(like.st_mode)) {
+        // A file the caller may not write (made read-only, or another user's) is not replaced
+        // either, though the folder would let a rename do it.
+        if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) return false;
         mode = like.st_mode & 07777;
     } else if (::stat(dir.c_str(), &like) != 0) {
         return false;

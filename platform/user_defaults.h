@@ -65,7 +65,8 @@ private:
 // one that is new, or replaces anything else (a symbolic link), is 0600 and owned like its
 // folder. Missing folders are made 0700, owned like the folder they are made in. Whatever the
 // umask; owners are given only where the caller may (root; otherwise the file is the
-// caller's). False, with the old file untouched, when any step fails.
+// caller's). False, with the old file untouched, when any step fails or the regular file there
+// is one the caller may not write.
 bool writeFileAtomically(const std::string& path, std::string_view bytes);
 
 }  // namespace perivane::platform

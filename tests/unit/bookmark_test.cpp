@@ -267,12 +267,7 @@ TEST(Bookmark, WritesOnlyWholeAliasFilesAndReadsOnlyBookmarks) {
     std::sort(left.begin(), left.end());
     EXPECT_EQ(left, (std::vector<std::string>{"alias", "folder", "target"})) << "no temporary file left";
     EXPECT_TRUE(std::filesystem::exists(base + "/folder/kept"));
-
-    std::filesystem::create_symlink(base + "/alias", base + "/link");
-    ASSERT_EQ(::mkfifo((base + "/fifo").c_str(), 0600), 0);
-    for (const char* name : {"folder", "link", "fifo", "target", "gone"}) {
-        EXPECT_FALSE(bookmarkDataWithContentsOfURL(urlOf(base + "/" + name), nullptr)) << name;
-    }
+    // What is not a regular file is not read: NativeSweepTest's hostile files.
 }
 
 // Replays the fuzz seeds through the contract the fuzzer checks, each with its verdict.

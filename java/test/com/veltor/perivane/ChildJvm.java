@@ -10,6 +10,7 @@ import java.util.ArrayList;
 import java.util.List;
 import java.util.Map;
 import java.util.concurrent.TimeUnit;
+import java.util.regex.Pattern;
 
 /**
  * Starts a second JVM that loads the library under -Xcheck:jni, for cases that need their own
@@ -34,12 +35,13 @@ public final class ChildJvm {
         /** Waits for the JVM to end and returns what it printed; fails on a JNI checker report. */
         public Result finish() throws IOException, InterruptedException {
             try {
-                if (!process.waitFor(120, TimeUnit.SECONDS)) {
+                if (!process.waitFor(240, TimeUnit.SECONDS)) {
                     process.destroyForcibly();
-                    throw new IOException("child JVM did not end: " + process.info().commandLine().orElse(""));
+                    throw new IOException("child JVM did not end: " + process.info().commandLine().orElse("")
+                            + "\nits output so far:\n" + Files.readString(stdout));
                 }
                 Result r = new Result(process.exitValue(), Files.readString(stdout), Files.readString(stderr));
-                assertFalse((r.stdout + r.stderr).matches("(?s).*(WARNING|FATAL ERROR) in native method.*"),
+                assertFalse(Pattern.compile("(WARNING|FATAL ERROR) in native method").matcher(r.stdout + r.stderr).find(),
                         () -> "the JNI checker reported a fault in the child JVM:\n" + r.stdout + r.stderr);
                 return r;
             } finally {

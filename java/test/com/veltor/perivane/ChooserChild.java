@@ -7,8 +7,7 @@ import java.util.List;
 
 /**
  * Child JVM of the chooser tests: prints "LABEL -> RESULT" per getFolder call (null, the path
- * quoted with \\u escapes, or the exception), then "done". Arguments: "nulls" (one call with null
- * texts); "texts N" (N calls in turn, each with TEXTS_TITLE, an empty prompt and no cancel
+ * quoted with \\u escapes, or the exception), then "done". Arguments: "texts N" (N calls in turn, each with TEXTS_TITLE, an empty prompt and no cancel
  * text); "gtk2 TITLE" (AWT loads GTK 2 first); or titles, one call each, all at once on threads
  * of their own, with the prompt "Choose" and the cancel text "Not now".
  */
@@ -36,7 +35,6 @@ public final class ChooserChild {
 
     public static void main(String[] args) throws Exception {
         switch (args[0]) {
-            case "nulls" -> call("nulls", null, null, null);
             case "texts" -> {
                 for (int i = 0; i < Integer.parseInt(args[1]); i++) call("call " + i, TEXTS_TITLE, "", null);
             }

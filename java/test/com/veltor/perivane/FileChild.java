@@ -37,14 +37,11 @@ public final class FileChild {
                 print("kernel", () -> Files.readString(Path.of("/proc/self/status")).lines()
                         .filter(l -> l.startsWith("Groups:")).findFirst().orElse("Groups:").substring(7).trim());
             }
-            case "denied" -> {  // unreadable path, someone else's file, someone else's folder
-                String unreadable = args[1], othersFile = args[2], othersFolder = args[3];
+            case "denied" -> {  // unreadable path, someone else's file (NativeSweepTest has the rest)
+                String unreadable = args[1], othersFile = args[2];
                 print("attributes", () -> Perivane.getFileAttributes(unreadable));
                 print("owner", () -> Perivane.getFileOwner(unreadable));
                 print("set", () -> Perivane.setFileAttributes(othersFile, true, true, false, false, false, false, false, false, false));
-                print("hasBundle", () -> Perivane.hasBundleBit(unreadable));
-                print("setBundle", () -> { Perivane.setBundleBit(othersFolder, true); return "done"; });
-                print("link", () -> { Perivane.createSymbolicLink(othersFolder + "/link", "target"); return "done"; });
             }
             case "pin" -> {  // one of DockTest's writers
                 for (String path : Arrays.copyOfRange(args, 1, args.length)) {

@@ -25,10 +25,6 @@ class SymbolicLinkAndBundleBitTest {
         assertEquals(message, assertThrows(IOException.class, call).getMessage());
     }
 
-    static void notALink(String path) {
-        refused("The specified file is not a symbolic link.", () -> Perivane.removeSymbolicLink(path));
-    }
-
     @Test
     void linksAreMadeReadAndRemovedLeavingTheirTargets() throws IOException {
         Path folder = Files.createDirectory(dir.resolve("folder"));
@@ -41,11 +37,6 @@ class SymbolicLinkAndBundleBitTest {
             assertEquals(target, Perivane.getSymbolicLinkTarget(link.toString()));
             assertTrue(Perivane.removeSymbolicLink(link.toString()));
             assertFalse(Files.exists(link, LinkOption.NOFOLLOW_LINKS));
-        }
-        for (Path p : new Path[] {folder, file, dir.resolve("link")}) {  // a folder, a file, a missing path
-            assertFalse(Perivane.isSymbolicLink(p.toString()), p.toString());
-            assertNull(Perivane.getSymbolicLinkTarget(p.toString()), p.toString());
-            notALink(p.toString());
         }
         assertEquals("keep", Files.readString(file), "the target is left in place");
     }
@@ -64,14 +55,6 @@ class SymbolicLinkAndBundleBitTest {
     }
 
     @Test
-    void creationRefusedLeavesWhatIsThere() throws IOException {
-        Path existing = Files.writeString(dir.resolve("existing"), "data");
-        refused("Failed to create symbolic link.", () -> Perivane.createSymbolicLink(existing.toString(), "elsewhere"));
-        assertEquals("data", Files.readString(existing));
-        refused("Failed to create symbolic link.", () -> Perivane.createSymbolicLink(dir + "/no/folder/link", "t"));
-    }
-
-    @Test
     void nonAsciiNamesAndTargetsRoundTripThroughTheFileSystem() throws Exception {
         // Supplementary characters are six bytes in the JVM's modified UTF-8: the file system
         // must see standard UTF-8 for java.nio to find the same names.
@@ -84,24 +67,6 @@ class SymbolicLinkAndBundleBitTest {
         assertTrue(Perivane.isSymbolicLink(jdkMade.toString()));
         assertTrue(Perivane.removeSymbolicLink(jdkMade.toString()));
         assertFalse(Files.exists(jdkMade, LinkOption.NOFOLLOW_LINKS));
-
-        Path latin1 = dir.resolve("latin1");  // ln gets the raw Latin-1 byte of "é", not valid UTF-8
-        assertEquals(0, new ProcessBuilder("bash", "-c", "ln -s $'caf\\xe9' \"$0\"", latin1.toString()).start().waitFor());
-        assertEquals("caf\ufffd", Perivane.getSymbolicLinkTarget(latin1.toString()));
-    }
-
-    @Test
-    void namesNoFileCanHaveNeverReachTheSystem() throws IOException {
-        Files.createSymbolicLink(dir.resolve("a"), Paths.get("t"));  // what a cut at NUL would find
-        for (String p : new String[] {dir + "/a\u0000b", dir + "/a\ud800b"}) {
-            assertFalse(Perivane.isSymbolicLink(p));
-            assertNull(Perivane.getSymbolicLinkTarget(p));
-            refused("Failed to create symbolic link.", () -> Perivane.createSymbolicLink(p, "t"));
-            notALink(p);
-        }
-        refused("Failed to create symbolic link.", () -> Perivane.createSymbolicLink(dir + "/x", "t\u0000u"));
-        assertTrue(Files.isSymbolicLink(dir.resolve("a")), "the link at the prefix is untouched");
-        assertFalse(Files.exists(dir.resolve("x"), LinkOption.NOFOLLOW_LINKS));
     }
 
     static UserDefinedFileAttributeView view(Path p) {
@@ -167,14 +132,10 @@ class SymbolicLinkAndBundleBitTest {
     }
 
     @Test
-    void pathsThatNameNothingAndForeignRecordsAreRefused() throws IOException {
-        Files.createDirectory(dir.resolve("a"));
-        Files.createSymbolicLink(dir.resolve("dangling"), dir.resolve("nowhere"));
-        for (String p : new String[] {dir + "/missing", dir + "/a\u0000b", dir + "/a\ud800", "", dir + "/dangling"}) {
-            refused("Failed to get the FSRef of the specified path.", () -> Perivane.hasBundleBit(p));
-            refused("Failed to get the FSRef of the specified path.", () -> Perivane.setBundleBit(p, true));
-        }
-        assertNull(finderInfo(dir.resolve("a")), "the folder at the prefix is untouched");
+    void danglingLinksAndForeignRecordsAreRefused() throws IOException {
+        String dangling = Files.createSymbolicLink(dir.resolve("dangling"), dir.resolve("nowhere")).toString();
+        refused("Failed to get the FSRef of the specified path.", () -> Perivane.hasBundleBit(dangling));
+        refused("Failed to get the FSRef of the specified path.", () -> Perivane.setBundleBit(dangling, true));
 
         Path odd = withRecord(Files.createDirectory(dir.resolve("Odd")), new byte[] {1, 2, 3});
         refused("Failed to get the finder info of the specified path.", () -> Perivane.setBundleBit(odd.toString(), true));

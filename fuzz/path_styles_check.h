@@ -47,24 +47,26 @@ public:
     // finds them; nothing where a name is missing or the links loop.
     std::optional<std::vector<std::string>> resolve(std::string_view path) const {
         std::vector<std::string> done;
+        std::string at;  // the path of `done`, "" for "/"
         std::deque<std::string> todo = names(path);
         for (int hops = 0; !todo.empty();) {
             std::string name = std::move(todo.front());
             todo.pop_front();
             if (name == "." || name == "..") {
-                if (name == ".." && !done.empty()) done.pop_back();
+                if (name == ".." && !done.empty()) done.pop_back(), at.resize(at.rfind('/'));
                 continue;
             }
-            const std::string here = join(done) + (done.empty() ? "" : "/") + name;
+            const std::string here = at + "/" + name;
             if (const auto link = links.find(here); link != links.end()) {
                 if (++hops > 40) return std::nullopt;
                 const std::deque<std::string> target = names(link->second);
                 todo.insert(todo.begin(), target.begin(), target.end());
-                if (link->second.starts_with('/')) done.clear();
+                if (link->second.starts_with('/')) done.clear(), at.clear();
                 continue;
             }
             if (!folders.contains(here)) return std::nullopt;
             done.push_back(std::move(name));
+            at = here;
         }
         return done;
     }

@@ -3,8 +3,9 @@
 # named, for SECONDS (default 60) over its seeds in fuzz/corpus/TARGET, on a 1 MiB stack (what a
 # JVM thread has). Inputs that find new code go to build-fuzz/work/TARGET, where the next run
 # starts from them too (remove it to start afresh); an input that breaks the target's contract,
-# or takes over 60 seconds, is saved there as crash-..., leak-... or timeout-.... Prints one line
-# per target: seconds, executions, edges covered, corpus size, findings.
+# or takes over 60 seconds, is saved there as crash-..., leak-... or timeout-... (slow-unit-...
+# is one that took over 10 seconds: no finding). Prints one line per target: seconds,
+# executions, edges covered, corpus size, findings; fails when a target found something.
 #   bash scripts/fuzz.sh [domain_loader|bookmark|process_area|path_styles|user_dirs] [SECONDS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,9 +19,13 @@ if [[ $# -gt 0 && ! $1 =~ ^[0-9]+$ ]]; then
 fi
 seconds=${1:-60}
 build=build-fuzz
+mkdir -p "$build"
+exec 9>"$build/.build-lock"  # two runs at once build one after the other
+flock 9
 CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPERIVANE_FUZZ=ON -DPERIVANE_TESTS=OFF \
   -DPERIVANE_BENCH=OFF >/dev/null
 cmake --build "$build" -j"$(nproc)" --target "${targets[@]/%/_fuzzer}"
+exec 9>&-
 
 failed=0
 for t in "${targets[@]}"; do

@@ -6,6 +6,7 @@
 # or takes over 60 seconds, is saved there as crash-..., leak-... or timeout-... (slow-unit-...
 # is one that took over 10 seconds: no finding). Prints one line per target: seconds,
 # executions, edges covered, corpus size, findings; fails when a target found something.
+# SECONDS 0 replays each seed once through the clang build, trying nothing new (scripts/test.sh).
 #   bash scripts/fuzz.sh [domain_loader|bookmark|process_area|path_styles|user_dirs] [SECONDS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -32,15 +33,20 @@ for t in "${targets[@]}"; do
   work=$build/work/$t
   mkdir -p "$work"
   log=$build/work/$t.log
-  echo "### $t: $seconds s (log: $log)"
   status=0
-  (ulimit -s 1024; "$build/fuzz/${t}_fuzzer" -max_total_time="$seconds" -timeout=60 -print_final_stats=1 \
-    -artifact_prefix="$work/" "$work" "fuzz/corpus/$t") >"$log" 2>&1 || status=$?
-  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
-  edges=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
-  corpus=$(grep -o 'corp: [0-9]*/[0-9]*[a-zA-Z]*' "$log" | tail -1 | cut -d' ' -f2)
-  findings=$(find "$work" -maxdepth 1 \( -name 'crash-*' -o -name 'leak-*' -o -name 'timeout-*' -o -name 'oom-*' \) | wc -l)
-  echo "$t: $seconds s, ${runs:-?} executions, ${edges:-?} edges, corpus ${corpus:-?} (inputs/bytes), findings in $work: $findings"
+  if ((seconds == 0)); then
+    (ulimit -s 1024; "$build/fuzz/${t}_fuzzer" -runs=0 "fuzz/corpus/$t") >"$log" 2>&1 || status=$?
+    echo "$t: replayed $(find "fuzz/corpus/$t" -type f | wc -l) seeds (log: $log)"
+  else
+    echo "### $t: $seconds s (log: $log)"
+    (ulimit -s 1024; "$build/fuzz/${t}_fuzzer" -max_total_time="$seconds" -timeout=60 -print_final_stats=1 \
+      -artifact_prefix="$work/" "$work" "fuzz/corpus/$t") >"$log" 2>&1 || status=$?
+    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
+    edges=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
+    corpus=$(grep -o 'corp: [0-9]*/[0-9]*[a-zA-Z]*' "$log" | tail -1 | cut -d' ' -f2)
+    findings=$(find "$work" -maxdepth 1 \( -name 'crash-*' -o -name 'leak-*' -o -name 'timeout-*' -o -name 'oom-*' \) | wc -l)
+    echo "$t: $seconds s, ${runs:-?} executions, ${edges:-?} edges, corpus ${corpus:-?} (inputs/bytes), findings in $work: $findings"
+  fi
   if ((status != 0)); then
     failed=1
     grep -E '^(==[0-9]+==ERROR|SUMMARY)|Test unit written to' "$log" || tail -20 "$log"

@@ -1,6 +1,6 @@
 // The path-style conversions' contract (POSIX to HFS and HFS to POSIX, on a fixed machine),
 // checked on one input: used by the fuzz target and by the corpus replay. Aborts when the
-// contract is broken. Also the machine, which the unit tests use too.
+// contract is broken. Also the fake machine, which the unit tests share.
 #pragma once
 
 #include <algorithm>

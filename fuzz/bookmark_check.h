@@ -1,5 +1,5 @@
 // The bookmark reader's and resolver's contract, checked on one input: used by the fuzz target
-// and by the unit test that replays the seed corpus. Aborts when the contract is broken.
+// and by the corpus replay. Aborts when the contract is broken.
 #pragma once
 
 #include <cstdlib>

@@ -1,11 +1,14 @@
-// The domain loader's contract, checked on one input: used by the fuzz target and by the unit
-// test that replays the seed corpus. Aborts when the contract is broken.
+// The domain loader's contract, checked on one input: used by the fuzz target and by the corpus
+// replay. Aborts when the contract is broken.
 #pragma once
 
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <string>
 #include <string_view>
+
+#include <plist/plist.h>
 
 #include "platform/property_list.h"
 
@@ -38,9 +41,27 @@ inline bool identical(const platform::plist::Value& a, const platform::plist::Va
     return a == b;
 }
 
+// libplist's own XML rendering of a property list it can read: an independent reading of every
+// value (nothing when it cannot read the bytes).
+inline std::optional<std::string> libplistXml(std::string_view bytes) {
+    plist_t root = nullptr;
+    plist_from_memory(bytes.data(), static_cast<uint32_t>(bytes.size()), &root);
+    if (root == nullptr) return std::nullopt;
+    char* xml = nullptr;
+    uint32_t length = 0;
+    plist_to_xml(root, &xml, &length);
+    std::optional<std::string> text;
+    if (xml != nullptr) text.emplace(xml, length);
+    plist_to_xml_free(xml);
+    plist_free(root);
+    return text;
+}
+
 // Parses `bytes` as a domain file is parsed. Whatever is accepted must be writable, and its
-// written form must read back as the very same value. (Not the very same bytes: libplist's
-// writer shares equal data blobs only when their addresses happen to hash alike.)
+// written form must read back as the very same value (not the very same bytes: libplist's
+// writer shares equal data blobs only when their addresses happen to hash alike); and libplist
+// must read what was written as it reads the original: types, signs, text and order.
+// Accepted: the bytes are a property list (a domain or not).
 inline std::optional<platform::plist::Value> checkDomainBytes(std::string_view bytes) {
     using namespace platform::plist;
     std::optional<Value> value = parse(bytes);
@@ -49,6 +70,8 @@ inline std::optional<platform::plist::Value> checkDomainBytes(std::string_view b
     if (!binary) std::abort();
     const std::optional<Value> again = parse(*binary);
     if (!again || !identical(*again, *value)) std::abort();
+    const std::optional<std::string> original = libplistXml(bytes);
+    if (!original || libplistXml(*binary) != original) std::abort();
     return value;
 }
 

@@ -1,20 +1,20 @@
 #!/usr/bin/env python3
-"""Writes the seed inputs of the bookmark fuzz target into bookmark-corpus/.
+"""Writes the seed inputs of the bookmark fuzz target into corpus/bookmark/.
 
 The seeds are built here from scratch, by an encoder of its own, so they check the library's
 reader against a second reading of the format: bookmarks in both containers, a target on another
 volume with two tables of contents and null file IDs, string-keyed and unknown items, narrow
 numbers, the fallbacks a reader needs (no path components, the root itself), and the shapes it
 must refuse (a looping table chain, a self-referencing array, truncation, offsets and counts past
-the end, a path component that is not a string). The two Finder alias files of fixtures/alias
-are copied beside them. Run it again after changing it; the outputs are checked in.
+the end, a path component that is not a string; named "refused-..."). The two Finder alias files
+of fixtures/alias are copied beside them. Run it again after changing it; the outputs are checked in.
 """
 import os
 import shutil
 import struct
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-OUT = os.path.join(HERE, "bookmark-corpus")
+OUT = os.path.join(HERE, "corpus", "bookmark")
 FIXTURES = os.path.join(HERE, "..", "fixtures", "alias")
 
 
@@ -132,17 +132,17 @@ def main():
     looped = bytearray(plain)
     first = struct.unpack_from("<I", looped, 0)[0]
     struct.pack_into("<I", looped, first + 12, first)  # the table names itself as the next one
-    seeds["loop-chain"] = form_a(bytes(looped))
-    seeds["self-array"] = form_a(bookmark(["a", "b"], component=lambda a: a.array([len(a.b)])))
-    seeds["non-string-component"] = form_a(bookmark(["a", "b"], component=lambda a: a.int64(5)))
-    seeds["length-overrun"] = form_a(bookmark(["a"], component=lambda a: (
+    seeds["refused-loop-chain"] = form_a(bytes(looped))
+    seeds["refused-self-array"] = form_a(bookmark(["a", "b"], component=lambda a: a.array([len(a.b)])))
+    seeds["refused-non-string-component"] = form_a(bookmark(["a", "b"], component=lambda a: a.int64(5)))
+    seeds["refused-length-overrun"] = form_a(bookmark(["a"], component=lambda a: (
         a.item(0x0101, b"x"), struct.pack_into("<I", a.b, len(a.b) - 12, 0xFFFFFFF0))[0]))
     counted = bytearray(plain)
     struct.pack_into("<I", counted, first + 16, 0x10000000)
-    seeds["count-overrun"] = form_a(bytes(counted))
-    seeds["first-table-past-end"] = form_a(struct.pack("<I", 0x7FFFFFF0) + plain[4:])
-    seeds["truncated"] = form_b(plain)[:200]
-    seeds["empty"] = b""
+    seeds["refused-count-overrun"] = form_a(bytes(counted))
+    seeds["refused-first-table-past-end"] = form_a(struct.pack("<I", 0x7FFFFFF0) + plain[4:])
+    seeds["refused-truncated"] = form_b(plain)[:200]
+    seeds["refused-empty"] = b""
     for name, data in seeds.items():
         with open(os.path.join(OUT, name), "wb") as f:
             f.write(data)

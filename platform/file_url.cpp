@@ -111,17 +111,17 @@ NSString posixToHfsRelative(std::u16string_view path) {
     return out;
 }
 
-// Nothing when a name on the canonical path is not UTF-8 (a link may lead there): no text
-// would name that file again.
+// Nothing when a name below the volume is not UTF-8 (a link can lead there): no text would
+// name that file, and one with U+FFFD in its place names another.
 std::optional<NSString> posixToHfsAbsolute(const std::string& path, PathEnvironment& env) {
     const std::vector<std::string> comps = canonicalComponents(path, env);
     auto [volume, depth] = volumeOf(comps, env.volumes());
     NSString out = volume ? swapped<char16_t>(volume->name, u':', u'/') : NSString(u"Filesystem root");
     if (!volume) depth = 0;
     for (size_t i = depth; i < comps.size(); ++i) {
-        std::optional<NSString> name = utf8ToUtf16Strict(comps[i]);
+        const std::optional<NSString> name = utf8ToUtf16Strict(comps[i]);
         if (!name) return std::nullopt;
-        out += u":" + swapped<char16_t>(std::move(*name), u':', u'/');
+        out += u":" + swapped<char16_t>(*name, u':', u'/');
     }
     return out;
 }
@@ -142,7 +142,8 @@ std::vector<std::u16string> collapseParents(std::vector<std::u16string> pieces) 
     return out;
 }
 
-NSString hfsToPosix(std::u16string_view hfs, const std::vector<Volume>& volumes, bool& absolute) {
+// Nothing for a volume mounted at a path that is not UTF-8, which no text can name.
+std::optional<NSString> hfsToPosix(std::u16string_view hfs, const std::vector<Volume>& volumes, bool& absolute) {
     std::vector<std::u16string> pieces = collapseParents(split<char16_t>(hfs, u':'));
     absolute = !pieces.front().empty();
     NSString out;
@@ -154,7 +155,9 @@ NSString hfsToPosix(std::u16string_view hfs, const std::vector<Volume>& volumes,
         if (name == u"/") {
             out = u"";  // the boot volume's root
         } else if (v != volumes.end()) {
-            out = v->mountPoint == "/" ? NSString() : utf8ToUtf16Lossy(v->mountPoint);
+            std::optional<NSString> mountPoint = utf8ToUtf16Strict(v->mountPoint);
+            if (!mountPoint) return std::nullopt;
+            if (*mountPoint != u"/") out = std::move(*mountPoint);
         } else {
             out = u"/" + swapped<char16_t>(name, u'/', u':');  // an unknown volume: a top-level folder
         }
@@ -189,7 +192,9 @@ std::optional<CFURL> CFURLCreateWithFileSystemPath(std::u16string_view path, CFU
     }
     if (style != kCFURLHFSPathStyle) return std::nullopt;
     CFURL url;
-    url.path = hfsToPosix(path, env.volumes(), url.absolute);
+    std::optional<NSString> posix = hfsToPosix(path, env.volumes(), url.absolute);
+    if (!posix) return std::nullopt;
+    url.path = std::move(*posix);
     url.isDirectory = isDirectory;
     return url;
 }

@@ -54,12 +54,13 @@ inline constexpr size_t kMaxPosixPathBytes = 1023;
 
 // A URL for `path` in `style`, or nothing when the path cannot be one: empty, holding U+0000
 // or a lone surrogate (no file has such a name, and a path cut at U+0000 would name another
-// file), or (POSIX) 1024 UTF-8 bytes or longer.
+// file), (POSIX) 1024 UTF-8 bytes or longer, or (HFS) on a volume mounted at a path that is
+// not UTF-8.
 std::optional<CFURL> CFURLCreateWithFileSystemPath(std::u16string_view path, CFURLPathStyle style,
                                                    bool isDirectory, PathEnvironment& env);
 
-// The URL's path in `style`, without a trailing separator. Nothing for an HFS path when a name
-// on the way, as the kernel resolves it, is not UTF-8.
+// The URL's path in `style`, without a trailing separator. Nothing in HFS style when the
+// canonical path has a name below its volume that is not UTF-8.
 std::optional<NSString> CFURLCopyFileSystemPath(const CFURL& url, CFURLPathStyle style,
                                                 PathEnvironment& env);
 

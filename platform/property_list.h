@@ -69,7 +69,7 @@ public:
     // Appends without looking for the key (the caller knows it is new).
     void append(std::string key, Value value);
     // Makes room for `count` entries: appending up to that many moves no entry.
-    void reserve(size_t count) { entries_.reserve(count); }
+    void reserve(size_t count);
 
     size_t size() const;
     bool empty() const;
@@ -112,6 +112,7 @@ inline Dictionary::Dictionary(Dictionary&&) noexcept = default;
 inline Dictionary& Dictionary::operator=(const Dictionary&) = default;
 inline Dictionary& Dictionary::operator=(Dictionary&&) noexcept = default;
 inline Dictionary::~Dictionary() = default;
+inline void Dictionary::reserve(size_t count) { entries_.reserve(count); }
 inline size_t Dictionary::size() const { return entries_.size(); }
 inline bool Dictionary::empty() const { return entries_.empty(); }
 inline bool operator==(const Dictionary& a, const Dictionary& b) { return a.entries_ == b.entries_; }

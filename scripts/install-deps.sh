@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the build, the tour and the tests need. Idempotent: when every
-# package is already installed it touches nothing (and needs no network).
+# Installs the Debian 12 packages the build, the tour and the tests need (with the argument
+# "fuzz", those the fuzz targets need besides). Idempotent: when every package is already
+# installed it touches nothing (and needs no network).
 set -euo pipefail
 
 packages=(
@@ -13,6 +14,9 @@ packages=(
   xvfb xdotool imagemagick libgtk2.0-0        # the dialog tests: X server, keys, screenshot, AWT's GTK 2
   dpkg-dev file  # the Debian package: dpkg-shlibdeps, and file, which CPack runs
 )
+if [[ ${1:-} == fuzz ]]; then
+  packages+=(clang libclang-rt-14-dev)  # libFuzzer and clang's sanitizer runtimes
+fi
 
 missing=()
 for p in "${packages[@]}"; do

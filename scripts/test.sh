@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the C++ unit tests and the JVM tests,
 # then all of them again with the library built under AddressSanitizer and
-# UndefinedBehaviorSanitizer (the JVMs preload the sanitizer runtimes).
+# UndefinedBehaviorSanitizer (the JVMs preload the sanitizer runtimes), then the fuzz seeds
+# through the fuzz targets, which clang builds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -17,3 +18,6 @@ PERIVANE_BUILD_DIR=build-sanitize scripts/build.sh -DPERIVANE_SANITIZE=ON -DPERI
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
   ctest --test-dir build-sanitize --output-on-failure -j"$(nproc)"
 )
+
+echo "== the fuzz seeds through the fuzz targets"
+scripts/fuzz.sh 0

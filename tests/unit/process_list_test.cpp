@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "VLPerivaneJNI/ProcessList.h"
+#include "fuzz/process_area_check.h"
 #include "platform/unicode.h"
 
 using namespace perivane;
@@ -29,48 +30,13 @@ using namespace std::string_literals;
 
 namespace {
 
-// In place of /proc while it lives.
-class FakeSource : public ProcessSource {
-public:
-    std::map<pid_t, std::string> areas;  // none: an empty area
-    std::vector<pid_t> areasRead;
-    bool areaFails = false;              // the process has ended
-    int argmax = 4096;
-    std::string table;                   // the process table's bytes
-    int enomemReads = 0;                 // table reads that fail with ENOMEM first
-    int tableError = 0, sizeQueries = 0;
-    ProcessSource* previous = setProcessSource(this);
-    ~FakeSource() override { setProcessSource(previous); }
-
-    int sysctl(const int* name, unsigned namelen, void* oldp, size_t* oldlenp, const void*,
-               size_t, AreaUse) override {
-        if (namelen == 2) return std::memcpy(oldp, &argmax, sizeof argmax), 0;
-        if (name[1] == KERN_PROCARGS2) {
-            if (areaFails) return errno = ESRCH, -1;
-            areasRead.push_back(name[2]);
-            const std::string& a = areas[name[2]];
-            *oldlenp = std::min(a.size(), *oldlenp);
-            return std::memcpy(oldp, a.data(), *oldlenp), 0;
-        }
-        if (oldp == nullptr) return ++sizeQueries, *oldlenp = table.size(), 0;
-        if (tableError != 0) return errno = tableError, -1;
-        if (enomemReads > 0) return --enomemReads, errno = ENOMEM, -1;
-        *oldlenp = table.size();
-        return std::memcpy(oldp, table.data(), table.size()), 0;
-    }
-};
+using perivane::fuzz::FakeProcessSource;
 
 std::string withArgc(int argc, const std::string& rest) {
     return std::string(reinterpret_cast<const char*>(&argc), sizeof argc) + rest;
 }
 
-kinfo_proc record(pid_t pid, const char* comm, uid_t uid = ::getuid()) {
-    kinfo_proc k{};
-    k.kp_proc.p_pid = pid;
-    std::memcpy(k.kp_proc.p_comm, comm, std::min<size_t>(std::strlen(comm), MAXCOMLEN));
-    k.kp_eproc.e_pcred.p_ruid = uid;
-    return k;
-}
+kinfo_proc record(pid_t pid, const char* comm, uid_t uid = ::getuid()) { return perivane::fuzz::processRecord(pid, comm, uid); }
 
 // The name getproclline gives pid 42, with the length it stored (-7: none stored).
 std::pair<std::optional<NSString>, int> name(int flag, const char* comm = "short",
@@ -88,7 +54,7 @@ const NSString kWithEnvironment = u"/bin/x a b HOME=/h PATH=/p";
 }  // namespace
 
 TEST(GetProcLine, NamesFromHandBuiltAreas) {
-    FakeSource s;
+    FakeProcessSource s;
     const std::optional<NSString> shortName = u"short", none;
     struct Case { std::string area; int flag; std::optional<NSString> name; int length; };
     const Case cases[] = {
@@ -131,7 +97,7 @@ TEST(GetProcLine, NamesFromHandBuiltAreas) {
 }
 
 TEST(ProcessSnapshot, CountsWholeRecordsAndStartsAgainWhileTheTableGrows) {
-    FakeSource s;
+    FakeProcessSource s;
     kinfo_proc records[3] = {record(1, "a"), record(2, "b"), record(3, "c")};
     s.table = std::string(reinterpret_cast<const char*>(records), sizeof records) + "12345";
     s.enomemReads = 5;
@@ -155,7 +121,7 @@ TEST(ProcessSnapshot, CountsWholeRecordsAndStartsAgainWhileTheTableGrows) {
 }
 
 TEST(RunningCheck, NamesEveryProcessButPidZeroThenMatchesIgnoringCaseAndForm) {
-    FakeSource s;
+    FakeProcessSource s;
     kinfo_proc records[4] = {record(0, "/zero"), record(5, "kworker"), record(6, "cafe"),
                              record(7, "bad")};
     s.table.assign(reinterpret_cast<const char*>(records), sizeof records);
@@ -177,7 +143,7 @@ TEST(RunningCheck, NamesEveryProcessButPidZeroThenMatchesIgnoringCaseAndForm) {
 // takes time in the square of its length (megabytes: hours). A name with more characters than
 // the path could ever match is never normalized, so the check answers at once.
 TEST(RunningCheck, NamesTooLongToMatchAreNeverNormalized) {
-    FakeSource s;
+    FakeProcessSource s;
     std::string marks = "/";
     while (marks.size() < (4u << 20)) marks += "\xCC\x81\xCC\x96";  // U+0301 (class 230), U+0316 (220)
     kinfo_proc records[2] = {record(5, "hostile"), record(6, "app")};

@@ -4,8 +4,8 @@
 
 #include <cstdio>
 #include <fstream>
-#include <set>
 
+#include "fuzz/path_styles_check.h"
 #include "platform/file_url.h"
 #include "platform/volumes.h"
 #include "small_stack.h"
@@ -16,24 +16,7 @@ namespace {
 
 using Opt = std::optional<std::u16string>;
 
-// A machine with fixed volumes and a fixed set of existing paths, where /tmp is a link to
-// /private/tmp.
-class FakeEnvironment : public PathEnvironment {
-public:
-    std::vector<Volume> vols{{u"Filesystem root", "/"}, {u"Ext", "/media/ext"}, {u"Mnt", "/mnt"},
-                             {u"Deep", "/mnt/ext"}, {u"A:B", "/media/colon"}};
-    std::set<std::string> existing{"/", "/usr", "/usr/bin", "/media", "/media/ext", "/media/extra",
-                                   "/mnt", "/mnt/ext", "/mnt/ext/x", "/private", "/private/tmp",
-                                   "/media/colon"};
-    int canonicalCalls = 0;
-
-    const std::vector<Volume>& volumes() override { return vols; }
-    std::optional<std::string> canonical(const std::string& path) override {
-        ++canonicalCalls;
-        const std::string resolved = path == "/tmp" || path.starts_with("/tmp/") ? "/private" + path : path;
-        return existing.count(resolved) ? std::optional(resolved) : std::nullopt;
-    }
-};
+using perivane::fuzz::FakeMachine;
 
 Opt convert(std::u16string_view path, CFURLPathStyle from, CFURLPathStyle to, PathEnvironment& env) {
     auto url = CFURLCreateWithFileSystemPath(path, from, true, env);
@@ -71,7 +54,7 @@ TEST(PosixToHfs, NamesPathsByTheirVolume) {
         {u"../x", u":..:x"},
         {u"a:b/c", u":a/b:c"},
     };
-    FakeEnvironment env;
+    FakeMachine env;
     for (const auto& [posix, hfs] : rows) EXPECT_EQ(toHfs(posix, env), Opt(hfs)) << std::string(posix.begin(), posix.end());
 }
 
@@ -98,7 +81,7 @@ TEST(HfsToPosix, LooksUpVolumesAndCollapsesParents) {
         {u":", u"/"},
         {u"Filesystem root:a/b", u"/a:b"},
     };
-    FakeEnvironment env;
+    FakeMachine env;
     for (const auto& [hfs, posix] : rows) EXPECT_EQ(toPosix(hfs, env), Opt(posix)) << std::string(hfs.begin(), hfs.end());
     EXPECT_EQ(env.canonicalCalls, 0);
 

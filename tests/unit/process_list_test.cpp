@@ -274,3 +274,24 @@ TEST(Unicode, CaseInsensitiveCanonicalEquality) {
     // The compared form is never shorter than either text: "STRASSE" (7) may equal "straße".
     EXPECT_EQ(comparisonLength(u"stra\u00dfe"), 7u);
 }
+
+// The scan reads units in vector groups of 32, then 8, then one by one: each kind of unit is
+// found wherever those groups put it.
+TEST(Unicode, UnitScanFindsEachKindOfUnitAtEveryPosition) {
+    for (size_t n = 1; n <= 80; ++n) {
+        std::u16string plain(n, u'\u0001');
+        for (size_t k = 1; k < n; k += 2) plain[k] = u'\u02FF';  // the two ends of what needs no normalizer
+        EXPECT_EQ(scanUnits(plain).composed, n);
+        EXPECT_EQ(scanUnits(plain).nul, n);
+        for (size_t at = 0; at < n; ++at) {
+            for (const char16_t unit : {u'\0', u'\u0300', u'\xD800', u'\xFFFF'}) {
+                std::u16string text = plain;
+                text[at] = unit;
+                const bool nulAfter = unit != u'\0' && at + 1 < n;
+                if (nulAfter) text.back() = u'\0';
+                EXPECT_EQ(scanUnits(text).composed, at);
+                EXPECT_EQ(scanUnits(text).nul, unit == u'\0' ? at : nulAfter ? n - 1 : n);
+            }
+        }
+    }
+}

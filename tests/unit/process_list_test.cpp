@@ -43,7 +43,7 @@ public:
     ~FakeSource() override { setProcessSource(previous); }
 
     int sysctl(const int* name, unsigned namelen, void* oldp, size_t* oldlenp, const void*,
-               size_t, AreaUse) override {
+               size_t, Reading) override {
         if (namelen == 2) return std::memcpy(oldp, &argmax, sizeof argmax), 0;
         if (name[1] == KERN_PROCARGS2) {
             if (areaFails) return errno = ESRCH, -1;
@@ -255,6 +255,7 @@ TEST(Procfs, TableRecordsAndNamesFromTheFirstArgumentAlone) {
         }
     }
     EXPECT_TRUE(expected.empty()) << "children missing from the table";
+    EXPECT_TRUE(isRunningNamed(u"CAT"));  // c and the zombie, by the short names of their own records
 
     // A buffer too small for the table is refused, not filled in part.
     int tableName[3] = {CTL_KERN, KERN_PROC, KERN_PROC_ALL};

@@ -9,8 +9,9 @@
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
+#include <unicode/normalizer2.h>
+#include <unicode/unistr.h>
 #include <unicode/unorm.h>
-#include <unicode/unorm2.h>
 #include <unicode/ustring.h>
 #include <unicode/utf16.h>
 
@@ -18,10 +19,21 @@ namespace perivane::platform {
 
 namespace {
 
-const UNormalizer2* instance(const UNormalizer2* (*get)(UErrorCode*)) {
+// ICU's normalizer of a form: a process-wide singleton that ICU owns, looked up once.
+const icu::Normalizer2& instance(const icu::Normalizer2* (*get)(UErrorCode&)) {
     UErrorCode status = U_ZERO_ERROR;
-    const UNormalizer2* n = get(&status);  // a process-wide singleton owned by ICU
+    const icu::Normalizer2* n = get(status);
     if (U_FAILURE(status) || n == nullptr) throw std::runtime_error("ICU normalizer unavailable");
+    return *n;
+}
+
+const icu::Normalizer2& nfc() {
+    static const icu::Normalizer2& n = instance(&icu::Normalizer2::getNFCInstance);
+    return n;
+}
+
+const icu::Normalizer2& nfd() {
+    static const icu::Normalizer2& n = instance(&icu::Normalizer2::getNFDInstance);
     return n;
 }
 
@@ -30,11 +42,16 @@ void fail(UErrorCode status) {
     throw std::runtime_error(std::string("ICU normalization failed: ") + u_errorName(status));
 }
 
+// ICU's view of units it only reads: no copy.
+icu::UnicodeString readOnly(std::u16string_view text) {
+    return icu::UnicodeString(false, text.data(), icuLength(text.size()));
+}
+
 // The end of the leading part of `text` that the quick check of form `n` passes, reading from
 // `from`, which must be a normalization boundary: the end is one too.
-size_t normalizedPrefix(const UNormalizer2* n, std::u16string_view text, size_t from) {
+size_t normalizedPrefix(const icu::Normalizer2& n, std::u16string_view text, size_t from) {
     UErrorCode status = U_ZERO_ERROR;
-    const int32_t span = unorm2_spanQuickCheckYes(n, text.data() + from, icuLength(text.size() - from), &status);
+    const int32_t span = n.spanQuickCheckYes(readOnly(text.substr(from)), status);
     if (U_FAILURE(status)) fail(status);
     return from + static_cast<size_t>(span);
 }
@@ -42,20 +59,22 @@ size_t normalizedPrefix(const UNormalizer2* n, std::u16string_view text, size_t 
 // Form `n` of `text`, whose first `prefix` units are in that form and end at a normalization
 // boundary, into out[0, capacity): the prefix as it is, then the rest normalized on its own
 // (a boundary is where the two can be cut). The result's length, or, when it does not fit,
-// more than `capacity` (the room needed once the prefix fits).
-size_t normalizeInto(const UNormalizer2* n, std::u16string_view text, size_t prefix, char16_t* out,
+// more than `capacity` (the room needed once the prefix fits). ICU's C++ interface writes
+// straight into `out` (its C one looks the normalizer's class up on every call).
+size_t normalizeInto(const icu::Normalizer2& n, std::u16string_view text, size_t prefix, char16_t* out,
                      size_t capacity) {
     if (capacity < prefix) return text.size() + text.size() / 2 + 16;
     std::copy(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(prefix), out);
+    icu::UnicodeString rest(out + prefix, 0, icuLength(capacity - prefix));  // writes into `out`
     UErrorCode status = U_ZERO_ERROR;
-    const int32_t rest = unorm2_normalize(n, text.data() + prefix, icuLength(text.size() - prefix), out + prefix,
-                                          icuLength(capacity - prefix), &status);
-    if (status == U_BUFFER_OVERFLOW_ERROR) return std::max(prefix + static_cast<size_t>(rest), capacity + 1);
+    n.normalize(readOnly(text.substr(prefix)), rest, status);
     if (U_FAILURE(status)) fail(status);
-    return prefix + static_cast<size_t>(rest);
+    const size_t length = prefix + static_cast<size_t>(rest.length());
+    // A result that outgrew the room was moved by ICU to a block of its own.
+    return rest.getBuffer() == out + prefix ? length : std::max(length, capacity + 1);
 }
 
-std::u16string normalize(const UNormalizer2* n, std::u16string_view text) {
+std::u16string normalize(const icu::Normalizer2& n, std::u16string_view text) {
     // Most texts are already normalized: then the quick check is all it takes.
     const size_t prefix = normalizedPrefix(n, text, 0);
     if (prefix == text.size()) return std::u16string(text);
@@ -73,7 +92,8 @@ std::u16string normalize(const UNormalizer2* n, std::u16string_view text) {
 #ifdef __SSE2__
 // Moves `at` over the groups of units, 32 then 8 at a time, in which `mark` (a vector of 8 units
 // to a vector with a non-zero lane for each unit sought) finds nothing; it stops at the first
-// group that holds a unit sought, or at the last group that is not whole.
+// group that holds a unit sought. Fewer than 8 units left are looked at as the last 8 of the
+// text (a short text needs no unit-by-unit loop).
 template <typename Mark>
 size_t skipGroupsWithout(const char16_t* p, size_t at, size_t n, Mark mark) {
     const __m128i zero = _mm_setzero_si128();
@@ -82,9 +102,11 @@ size_t skipGroupsWithout(const char16_t* p, size_t at, size_t n, Mark mark) {
     for (; n - at >= 32; at += 32) {
         if (!none(_mm_or_si128(_mm_or_si128(marked(at), marked(at + 8)), _mm_or_si128(marked(at + 16), marked(at + 24))))) break;
     }
-    for (; n - at >= 8 && none(marked(at)); at += 8) {
+    for (; n - at >= 8; at += 8) {
+        if (!none(marked(at))) return at;
     }
-    return at;
+    // Those before `at` are known to hold none: a mark among the last 8 is from `at` on.
+    return n >= 8 && none(marked(n - 8)) ? n : at;
 }
 #endif
 
@@ -96,7 +118,7 @@ bool keptComposedInFileSystem(char32_t c) {
 }  // namespace
 
 std::u16string precomposed(std::u16string_view text) {
-    return normalize(instance(unorm2_getNFCInstance), text);
+    return normalize(nfc(), text);
 }
 
 UnitScan scanUnits(std::u16string_view text) noexcept {
@@ -121,19 +143,18 @@ UnitScan scanUnits(std::u16string_view text) noexcept {
 
 size_t formCPrefix(std::u16string_view text, size_t known) {
     // A unit below U+0300 starts at a boundary: the check reads on from the last known one.
-    return normalizedPrefix(instance(unorm2_getNFCInstance), text, known > 0 ? known - 1 : 0);
+    return normalizedPrefix(nfc(), text, known > 0 ? known - 1 : 0);
 }
 
 size_t precomposeInto(std::u16string_view text, size_t prefix, char16_t* out, size_t capacity) {
-    return normalizeInto(instance(unorm2_getNFCInstance), text, prefix, out, capacity);
+    return normalizeInto(nfc(), text, prefix, out, capacity);
 }
 
 std::u16string decomposed(std::u16string_view text) {
-    return normalize(instance(unorm2_getNFDInstance), text);
+    return normalize(nfd(), text);
 }
 
 std::u16string fileSystemDecomposed(std::u16string_view text) {
-    const UNormalizer2* nfd = instance(unorm2_getNFDInstance);
     std::u16string out;
     out.reserve(text.size() + text.size() / 4);
     size_t runStart = 0;
@@ -143,12 +164,12 @@ std::u16string fileSystemDecomposed(std::u16string_view text) {
         char32_t c;
         U16_NEXT(text.data(), i, text.size(), c);
         if (keptComposedInFileSystem(c)) {
-            out += normalize(nfd, text.substr(runStart, start - runStart));
+            out += normalize(nfd(), text.substr(runStart, start - runStart));
             out.append(text.substr(start, i - start));
             runStart = i;
         }
     }
-    out += normalize(nfd, text.substr(runStart));
+    out += normalize(nfd(), text.substr(runStart));
     return out;
 }
 

@@ -63,8 +63,10 @@ void translateCurrentException(JNIEnv* env) noexcept {
     }
 }
 
-JavaUnits::JavaUnits(JNIEnv* env, jstring s) : units_(static_cast<size_t>(env->GetStringLength(s))) {
-    env->GetStringRegion(s, 0, static_cast<jsize>(units_.size()), reinterpret_cast<jchar*>(units_.data()));  // in range: cannot fail
+JavaUnits::JavaUnits(JNIEnv* env, jstring s) : JavaUnits(env, s, env->GetStringLength(s)) {}
+
+JavaUnits::JavaUnits(JNIEnv* env, jstring s, jsize length) : units_(static_cast<size_t>(length)) {
+    env->GetStringRegion(s, 0, length, reinterpret_cast<jchar*>(units_.data()));  // in range: cannot fail
 }
 
 PosixPath::PosixPath(JNIEnv* env, jstring s) : units_(env, s), name_(units_.view()) {}
@@ -119,8 +121,9 @@ std::optional<NSString> JNFNormalizedNSStringForPath(JNIEnv* env, jstring path) 
 
 std::optional<JavaUnits> JNFNormalizedPathUnits(JNIEnv* env, jstring path) {
     if (path == nullptr) return std::nullopt;
-    refuseEmpty(static_cast<size_t>(env->GetStringLength(path)));
-    return std::optional<JavaUnits>(std::in_place, env, path);
+    const jsize length = env->GetStringLength(path);
+    refuseEmpty(static_cast<size_t>(length));
+    return std::optional<JavaUnits>(std::in_place, env, path, length);
 }
 
 jstring JNFNSToJavaString(JNIEnv* env, const std::optional<NSString>& text) {

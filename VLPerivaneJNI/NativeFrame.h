@@ -96,6 +96,7 @@ R cocoaBracket(JNIEnv* env, Body&& body) noexcept {
 class JavaUnits {
 public:
     JavaUnits(JNIEnv* env, jstring s);  // s non-null; a longer string can throw std::bad_alloc
+    JavaUnits(JNIEnv* env, jstring s, jsize length);  // its length known already
     std::u16string_view view() const noexcept { return {units_.data(), units_.size()}; }
 
 private:

@@ -134,6 +134,7 @@ UnitScan scanUnits(std::u16string_view text) noexcept {
 #endif
     while (i < n && static_cast<char16_t>(p[i] - 1) < 0x2FF) ++i;
     const size_t composed = i;
+    if (composed == n) return {n, n};  // the common text: no U+0000 among them
 #ifdef __SSE2__
     i = skipGroupsWithout(p, i, n, [zero = _mm_setzero_si128()](__m128i units) { return _mm_cmpeq_epi16(units, zero); });
 #endif

@@ -1,5 +1,7 @@
 package com.veltor.perivane.bench;
 
+import java.lang.management.CompilationMXBean;
+import java.lang.management.ManagementFactory;
 import java.util.Arrays;
 
 /**
@@ -23,18 +25,37 @@ public final class Timing {
     }
 
     /**
-     * How long both sides are warmed before timing: the JIT compiles a hot JDK path only after
-     * many calls (the JDK's normalizer takes about a second to reach its final code), and a
-     * comparison started earlier flatters the native.
+     * How long both sides are warmed before timing, at least: the JIT compiles a hot JDK path only
+     * after many calls (the JDK's normalizer takes about a second to reach its final code), and a
+     * comparison started earlier flatters the native. On a busy machine the compiler threads
+     * fall behind, so the warm-up also goes on until the JIT has compiled nothing for a while
+     * (up to {@link #WARM_UP_LIMIT_NANOS}).
      */
     static final long WARM_UP_NANOS = 1_000_000_000L;
+    static final long JIT_QUIET_NANOS = 300_000_000L;
+    static final long WARM_UP_LIMIT_NANOS = 10_000_000_000L;
+
+    /** Runs the ops in turn until the warm-up time has passed and the JIT is quiet. */
+    private static void warmUp(Op... ops) throws Exception {
+        CompilationMXBean jit = ManagementFactory.getCompilationMXBean();
+        long start = System.nanoTime(), lastChange = start, compiled = jit.getTotalCompilationTime();
+        for (int round = 0;; round++) {
+            for (Op op : ops) op.run();
+            long now = System.nanoTime(), total = jit.getTotalCompilationTime();
+            if (total != compiled) {
+                compiled = total;
+                lastChange = now;
+            }
+            boolean warm = round >= 3 && now - start >= WARM_UP_NANOS && now - lastChange >= JIT_QUIET_NANOS;
+            if (warm || now - start >= WARM_UP_LIMIT_NANOS) return;
+        }
+    }
 
     static volatile Object sink;
 
     /** Median nanoseconds per call of {@code op}, over {@code batches} batches of {@code perBatch} calls. */
     public static double medianNanos(Op op, int perBatch, int batches) throws Exception {
-        long start = System.nanoTime();
-        for (int i = 0; i < 3 || System.nanoTime() - start < WARM_UP_NANOS; i++) batch(op, perBatch);
+        warmUp(() -> batch(op, perBatch));
         double[] t = new double[batches];
         for (int i = 0; i < batches; i++) t[i] = batch(op, perBatch);
         return median(t);
@@ -58,11 +79,7 @@ public final class Timing {
      */
     public static Result compare(String what, Op nativeOp, Op referenceOp, int perBatch, int batches)
             throws Exception {
-        long start = System.nanoTime();
-        for (int i = 0; i < 3 || System.nanoTime() - start < WARM_UP_NANOS; i++) {
-            batch(nativeOp, perBatch);
-            batch(referenceOp, perBatch);
-        }
+        warmUp(() -> batch(nativeOp, perBatch), () -> batch(referenceOp, perBatch));
         double[] n = new double[batches];
         double[] r = new double[batches];
         for (int i = 0; i < batches; i++) {

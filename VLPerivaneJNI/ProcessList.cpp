@@ -198,8 +198,10 @@ bool isRunningNamed(const NSString& path) {
             if (records[i].kp_proc.p_pid == 0) continue;
             int argv0Length = 0;
             std::optional<std::string_view> bytes = areaName(&records[i], &argv0Length, 0, buffer);
-            if (!bytes && !withShortName(records[i])) continue;
-            if (!bytes) bytes = shortCommandName(records[i]);
+            if (!bytes) {
+                if (!withShortName(records[i])) continue;  // ended meanwhile: no name
+                bytes = shortCommandName(records[i]);
+            }
             if (characterCount(*bytes) > longest) continue;
             std::optional<NSString> name = nameFromBytes(*bytes);
             if (name) names.push_back(std::move(*name));

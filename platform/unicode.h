@@ -14,8 +14,8 @@ std::u16string precomposed(std::u16string_view text);
 // One look at every unit of a text, for the callers that normalize many texts or long ones.
 // `composed` counts the leading units in U+0001..U+02FF: characters that are each in Normalization
 // Form C and never combine with a character before them, so a text made of them alone is in
-// Form C. `nul` is the index of the first U+0000, or the length when there is none. Eight
-// units at a time where the processor has vector instructions.
+// Form C. `nul` is the index of the first U+0000, or the length when there is none. Read eight
+// units to a vector instruction where the processor has them.
 struct UnitScan {
     size_t composed;
     size_t nul;

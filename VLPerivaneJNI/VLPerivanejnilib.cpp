@@ -3,6 +3,7 @@
 #include <jni.h>
 
 #include <cstdint>
+#include <cstring>
 #include <optional>
 
 #include "FileFlags.h"
@@ -76,11 +77,15 @@ NATIVE(jstring, normalize)(JNIEnv* env, jclass, jstring text) {
         // The frame turns an allocation failure into java.lang.OutOfMemoryError; a failing
         // NewString leaves the JVM's own pending.
         platform::UnitBuffer<512> out(kept.size() + kept.size() / 2 + 16);
-        for (;;) {  // an overflow reports the room needed
-            const size_t length = platform::precomposeInto(kept, prefix, out.data(), out.size());
-            if (length <= out.size()) return newString(env, std::u16string_view(out.data(), length));
-            out.resize(length);
+        size_t length;
+        while ((length = platform::precomposeInto(kept, prefix, out.data(), out.size())) > out.size()) {
+            out.resize(length);  // the room it reported
         }
+        // A text in Form C that the quick check could not vouch for (a mark that combines with
+        // nothing before it) still comes back as the caller's own string.
+        const std::u16string_view whole = units.view();
+        if (length == whole.size() && std::memcmp(out.data(), whole.data(), length * sizeof(char16_t)) == 0) return text;
+        return newString(env, std::u16string_view(out.data(), length));
     });
 }
 

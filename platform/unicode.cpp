@@ -143,8 +143,16 @@ UnitScan scanUnits(std::u16string_view text) noexcept {
 }
 
 size_t formCPrefix(std::u16string_view text, size_t known) {
-    // A unit below U+0300 starts at a boundary: the check reads on from the last known one.
-    return normalizedPrefix(nfc(), text, known > 0 ? known - 1 : 0);
+    // A unit below U+0300 starts at a boundary: the check reads on from the last known one. When
+    // the character after them may combine with what precedes it, the check would stop there
+    // and step back to that boundary: it is not asked.
+    const size_t from = known > 0 ? known - 1 : 0;
+    if (known < text.size()) {
+        char32_t next;
+        U16_GET(text.data(), 0, known, text.size(), next);
+        if (!nfc().hasBoundaryBefore(static_cast<UChar32>(next))) return from;
+    }
+    return normalizedPrefix(nfc(), text, from);
 }
 
 size_t precomposeInto(std::u16string_view text, size_t prefix, char16_t* out, size_t capacity) {

@@ -58,9 +58,10 @@ public final class FileBench {
         // The natives take a String path and give String results; the JDK's Path keeps its
         // bytes encoded and makes its String lazily. The same work from a caller holding a
         // String and wanting a String:
-        Timing.compare("getSymbolicLinkTarget / readSymbolicLink(of(s)).toString()",
-                () -> Perivane.getSymbolicLinkTarget(l), () -> Files.readSymbolicLink(Path.of(l)).toString(),
-                perBatch, batches);
+        table.reference("`getSymbolicLinkTarget`", "`Files.readSymbolicLink(Path.of(s)).toString()`",
+                Timing.compare("getSymbolicLinkTarget / readSymbolicLink(of(s)).toString()",
+                        () -> Perivane.getSymbolicLinkTarget(l), () -> Files.readSymbolicLink(Path.of(l)).toString(),
+                        perBatch, batches));
         Timing.compare("setFileAttributes / setPosixFilePermissions(of(s))",
                 () -> Perivane.setFileAttributes(f, true, true, true, true, false, true, true, false, false),
                 () -> Files.setPosixFilePermissions(Path.of(f), rwxrxr), perBatch, batches);

@@ -4,38 +4,48 @@ import java.io.IOException;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.ArrayList;
+import java.util.Comparator;
+import java.util.LinkedHashMap;
 import java.util.List;
+import java.util.Map;
+import java.util.function.ToDoubleFunction;
 
 /**
  * The speed targets, one row each: the native's time, the reference it is held to (the JDK's
  * equivalent in the same JVM, or a floor), their ratio (or, for the frame, the difference), the
- * target and whether it was met. Printed as a Markdown table under the machine it ran on.
+ * target and whether it was met. A case measured in several rounds shows its median round, with
+ * the range of the rounds beside it. Printed as a Markdown table under the machine it ran on.
  */
 final class Table {
+    private enum Kind { RATIO, DIFFERENCE, REFERENCE }
+
+    private record Row(String what, String reference, Kind kind, double limit, List<Timing.Result> rounds) {
+        ToDoubleFunction<Timing.Result> measure() {
+            return kind == Kind.DIFFERENCE ? r -> r.nativeNanos() - r.referenceNanos() : Timing.Result::ratio;
+        }
+    }
+
     private final String machine = machine();
-    private final List<String> rows = new ArrayList<>();
+    private final Map<String, Row> rows = new LinkedHashMap<>();
 
     /** A target on the ratio native / reference: at most {@code most}. */
     void ratio(String what, String reference, Timing.Result r, double most) {
-        rows.add(row(what, r, reference, String.format("%.2f", r.ratio()), String.format("at most %.2f", most),
-                r.ratio() <= most));
+        add(what, reference, Kind.RATIO, most, r);
     }
 
     /** A target on the difference native - reference: at most {@code mostNanos}. */
     void difference(String what, String reference, Timing.Result r, double mostNanos) {
-        double over = r.nativeNanos() - r.referenceNanos();
-        rows.add(row(what, r, reference, String.format("+%.0f ns", over), String.format("at most +%.0f ns", mostNanos),
-                over <= mostNanos));
+        add(what, reference, Kind.DIFFERENCE, mostNanos, r);
     }
 
-    /** A row with no target of its own: a second reference that shows what the first leaves out. */
+    /** A row with no target of its own: another reference that shows what the first leaves out. */
     void reference(String what, String reference, Timing.Result r) {
-        rows.add(row(what, r, reference, String.format("%.2f", r.ratio()), "(for reference)", null));
+        add(what, reference, Kind.REFERENCE, Double.NaN, r);
     }
 
-    private static String row(String what, Timing.Result r, String reference, String ratio, String target, Boolean met) {
-        return String.format("| %s | %s | %s: %s | %s | %s | %s |", what, Timing.format(r.nativeNanos()), reference,
-                Timing.format(r.referenceNanos()), ratio, target, met == null ? "" : met ? "met" : "MISSED");
+    private void add(String what, String reference, Kind kind, double limit, Timing.Result r) {
+        rows.computeIfAbsent(what + "\0" + reference, k -> new Row(what, reference, kind, limit, new ArrayList<>()))
+                .rounds().add(r);
     }
 
     void print() {
@@ -44,7 +54,27 @@ final class Table {
         System.out.println();
         System.out.println("| case | native | JDK or floor | ratio | target | |");
         System.out.println("|---|---|---|---|---|---|");
-        rows.forEach(System.out::println);
+        for (Row row : rows.values()) {
+            List<Timing.Result> sorted = new ArrayList<>(row.rounds());
+            sorted.sort(Comparator.comparingDouble(row.measure()));
+            Timing.Result median = sorted.get(sorted.size() / 2);
+            double m = row.measure().applyAsDouble(median);
+            String shown = row.kind() == Kind.DIFFERENCE ? String.format("+%.0f ns", m) : String.format("%.2f", m);
+            if (sorted.size() > 1) {
+                double low = row.measure().applyAsDouble(sorted.get(0));
+                double high = row.measure().applyAsDouble(sorted.get(sorted.size() - 1));
+                shown += row.kind() == Kind.DIFFERENCE ? String.format(" (%.0f to %.0f)", low, high)
+                        : String.format(" (%.2f to %.2f)", low, high);
+            }
+            String target = switch (row.kind()) {
+                case RATIO -> String.format("at most %.2f", row.limit());
+                case DIFFERENCE -> String.format("at most +%.0f ns", row.limit());
+                case REFERENCE -> "(for reference)";
+            };
+            String met = row.kind() == Kind.REFERENCE ? "" : m <= row.limit() ? "met" : "MISSED";
+            System.out.printf("| %s | %s | %s: %s | %s | %s | %s |%n", row.what(), Timing.format(median.nativeNanos()),
+                    row.reference(), Timing.format(median.referenceNanos()), shown, target, met);
+        }
     }
 
     /** The machine, with its load when the table was begun (before any benchmark ran). */

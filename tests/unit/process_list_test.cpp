@@ -279,19 +279,18 @@ TEST(Unicode, CaseInsensitiveCanonicalEquality) {
 // The scan reads units in vector groups of 32, then 8, then one by one: each kind of unit is
 // found wherever those groups put it.
 TEST(Unicode, UnitScanFindsEachKindOfUnitAtEveryPosition) {
+    auto scanned = [](const std::u16string& t) { return std::pair(scanUnits(t).composed, scanUnits(t).nul); };
     for (size_t n = 1; n <= 80; ++n) {
         std::u16string plain(n, u'\u0001');
         for (size_t k = 1; k < n; k += 2) plain[k] = u'\u02FF';  // the two ends of what needs no normalizer
-        EXPECT_EQ(scanUnits(plain).composed, n);
-        EXPECT_EQ(scanUnits(plain).nul, n);
+        EXPECT_EQ(scanned(plain), std::pair(n, n));
         for (size_t at = 0; at < n; ++at) {
             for (const char16_t unit : {u'\0', u'\u0300', u'\xD800', u'\xFFFF'}) {
                 std::u16string text = plain;
                 text[at] = unit;
                 const bool nulAfter = unit != u'\0' && at + 1 < n;
                 if (nulAfter) text.back() = u'\0';
-                EXPECT_EQ(scanUnits(text).composed, at);
-                EXPECT_EQ(scanUnits(text).nul, unit == u'\0' ? at : nulAfter ? n - 1 : n);
+                EXPECT_EQ(scanned(text), std::pair(at, unit == u'\0' ? at : nulAfter ? n - 1 : n)) << n << " " << at;
             }
         }
     }

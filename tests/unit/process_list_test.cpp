@@ -276,8 +276,8 @@ TEST(Unicode, CaseInsensitiveCanonicalEquality) {
     EXPECT_EQ(comparisonLength(u"stra\u00dfe"), 7u);
 }
 
-// The scan reads units in vector groups of 32, then 8, then one by one: each kind of unit is
-// found wherever those groups put it.
+// The scan reads units in vector groups of 32, then of 8, then the last 8 again, and one by one
+// within the group that holds what it seeks: each kind of unit is found wherever it lies.
 TEST(Unicode, UnitScanFindsEachKindOfUnitAtEveryPosition) {
     auto scanned = [](const std::u16string& t) { return std::pair(scanUnits(t).composed, scanUnits(t).nul); };
     for (size_t n = 1; n <= 80; ++n) {

@@ -75,6 +75,8 @@ class PathStyleTest {
         assertEquals("", Perivane.normalize("\u0000abc"));
         assertEquals("\ud83d\ude00", Perivane.normalize("\ud83d\ude00"));
         assertEquals("a\ud800\u00e9", Perivane.normalize("a\ud800e\u0301"));
+        // Form C twice as long as a long text: more than the room first given to the result.
+        assertEquals("\u0915\u093c".repeat(300), Perivane.normalize("\u0958".repeat(300)));
     }
 
     @Test

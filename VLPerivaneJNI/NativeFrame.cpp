@@ -63,34 +63,13 @@ void translateCurrentException(JNIEnv* env) noexcept {
     }
 }
 
-JavaChars::JavaChars(JNIEnv* env, jstring s) : env_(env), string_(s) {
-    const jchar* chars = env->GetStringChars(s, nullptr);
-    if (chars == nullptr) return;
-    chars_ = reinterpret_cast<const char16_t*>(chars);
-    length_ = static_cast<size_t>(env->GetStringLength(s));
+JavaUnits::JavaUnits(JNIEnv* env, jstring s) : JavaUnits(env, s, env->GetStringLength(s)) {}
+
+JavaUnits::JavaUnits(JNIEnv* env, jstring s, jsize length) : units_(static_cast<size_t>(length)) {
+    env->GetStringRegion(s, 0, length, reinterpret_cast<jchar*>(units_.data()));  // in range: cannot fail
 }
 
-void JavaChars::release() noexcept {
-    if (chars_ == nullptr) return;
-    env_->ReleaseStringChars(string_, reinterpret_cast<const jchar*>(chars_));
-    chars_ = nullptr;
-    length_ = 0;
-}
-
-PosixPath::PosixPath(JNIEnv* env, jstring s) {
-    // The units are copied out with GetStringRegion: no release is owed, and a path of common
-    // length needs no heap block (GetStringChars makes one for every compact string).
-    const jsize length = env->GetStringLength(s);
-    char16_t onStack[256];
-    std::u16string onHeap;
-    char16_t* units = onStack;
-    if (static_cast<size_t>(length) > std::size(onStack)) {
-        onHeap.resize(static_cast<size_t>(length));
-        units = onHeap.data();
-    }
-    env->GetStringRegion(s, 0, length, reinterpret_cast<jchar*>(units));  // in range: cannot fail
-    name_.emplace(std::u16string_view(units, static_cast<size_t>(length)));
-}
+PosixPath::PosixPath(JNIEnv* env, jstring s) : units_(env, s), name_(units_.view()) {}
 
 void requireNonNull(JNIEnv* env, jobject s, const char* parameter) {
     if (s == nullptr) throw JavaThrow{"java/lang/NullPointerException", parameter};
@@ -116,10 +95,6 @@ jstring newStringFromUtf8(JNIEnv* env, std::string_view bytes) {
     return newString(env, platform::utf8ToUtf16Lossy(bytes));
 }
 
-std::u16string_view untilFirstNul(std::u16string_view units) noexcept {
-    return units.substr(0, units.find(u'\0'));
-}
-
 std::optional<NSString> JNFJavaToNSString(JNIEnv* env, jstring text) {
     if (text == nullptr) return std::nullopt;
     const jsize length = env->GetStringLength(text);
@@ -128,14 +103,27 @@ std::optional<NSString> JNFJavaToNSString(JNIEnv* env, jstring text) {
     return out;
 }
 
+namespace {
+// What the platform's file manager raises for an empty path.
+void refuseEmpty(size_t length) {
+    if (length != 0) return;
+    throw platform::NSException(
+        platform::NSInvalidArgumentException,
+        "*** -[NSFileManager fileSystemRepresentationWithPath:]: nil or empty path argument");
+}
+}  // namespace
+
 std::optional<NSString> JNFNormalizedNSStringForPath(JNIEnv* env, jstring path) {
     std::optional<NSString> s = JNFJavaToNSString(env, path);
-    if (s && s->empty()) {
-        throw platform::NSException(
-            platform::NSInvalidArgumentException,
-            "*** -[NSFileManager fileSystemRepresentationWithPath:]: nil or empty path argument");
-    }
+    if (s) refuseEmpty(s->size());
     return s;
+}
+
+std::optional<JavaUnits> JNFNormalizedPathUnits(JNIEnv* env, jstring path) {
+    if (path == nullptr) return std::nullopt;
+    const jsize length = env->GetStringLength(path);
+    refuseEmpty(static_cast<size_t>(length));
+    return std::optional<JavaUnits>(std::in_place, env, path, length);
 }
 
 jstring JNFNSToJavaString(JNIEnv* env, const std::optional<NSString>& text) {

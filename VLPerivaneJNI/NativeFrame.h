@@ -90,37 +90,29 @@ R cocoaBracket(JNIEnv* env, Body&& body) noexcept {
 
 // ---- holders -------------------------------------------------------------------------------
 
-// A Java string's UTF-16 units, from GetStringChars, released when the holder goes (or by
-// release(), where a native must give them back before it goes on).
-class JavaChars {
+// A Java string's UTF-16 units, copied out with GetStringRegion into the holder: a string of
+// common length needs no heap block, a longer one one block, and nothing is owed to the JVM
+// afterwards (GetStringChars would make a heap copy of every compact string anyway).
+class JavaUnits {
 public:
-    JavaChars(JNIEnv* env, jstring s);
-    ~JavaChars() { release(); }
-    JavaChars(const JavaChars&) = delete;
-    JavaChars& operator=(const JavaChars&) = delete;
-
-    // False when the JVM could not supply the characters (its error is then pending).
-    bool ok() const noexcept { return chars_ != nullptr; }
-    std::u16string_view view() const noexcept { return {chars_, length_}; }
-    void release() noexcept;
+    JavaUnits(JNIEnv* env, jstring s);  // s non-null; a longer string can throw std::bad_alloc
+    JavaUnits(JNIEnv* env, jstring s, jsize length);  // its length known already
+    std::u16string_view view() const noexcept { return {units_.data(), units_.size()}; }
 
 private:
-    JNIEnv* env_;
-    jstring string_;
-    const char16_t* chars_ = nullptr;
-    size_t length_ = 0;
+    platform::UnitBuffer<256> units_;
 };
 
 // The bytes a POSIX call takes for a Java path: standard UTF-8 made from its UTF-16 units.
-// The units are copied out of the (non-null) string, which cannot fail.
 class PosixPath {
 public:
-    PosixPath(JNIEnv* env, jstring s);
+    PosixPath(JNIEnv* env, jstring s);  // s non-null
     // Null when the string cannot name a file (it holds U+0000 or a lone surrogate).
-    const char* c_str() const noexcept { return name_ ? name_->c_str() : nullptr; }
+    const char* c_str() const noexcept { return name_.c_str(); }
 
 private:
-    std::optional<platform::FileSystemName> name_;
+    JavaUnits units_;
+    platform::FileSystemName name_;
 };
 
 // A JNI local reference, deleted when the holder goes unless handed out with release().
@@ -154,14 +146,15 @@ jstring newString(JNIEnv* env, std::u16string_view units);
 // from the JVM (its error pending) throws JavaExceptionPending.
 jstring newStringFromUtf8(JNIEnv* env, std::string_view bytes);
 
-// The units up to (not including) the first U+0000, as the text natives return them.
-std::u16string_view untilFirstNul(std::u16string_view units) noexcept;
-
 // ---- conversions of the Cocoa half ---------------------------------------------------------
 
 // Java path -> platform string. Null gives nil; an empty path raises as the platform's file
 // manager does. Other paths pass unchanged: Linux names files by the bytes given.
 std::optional<NSString> JNFNormalizedNSStringForPath(JNIEnv* env, jstring path);
+
+// The same path's units held in place rather than in a new platform string, for a native that
+// hands the path straight to the system: nothing for null; an empty path raises as above.
+std::optional<JavaUnits> JNFNormalizedPathUnits(JNIEnv* env, jstring path);
 
 // Java text -> platform string, unchanged; null gives nil.
 std::optional<NSString> JNFJavaToNSString(JNIEnv* env, jstring text);

@@ -23,14 +23,28 @@ std::optional<NSString> nameFromBytes(std::string_view bytes) {
     return platform::precomposed(*text);
 }
 
+// Gives a record read for its process ID alone (its short name empty) the short name from the
+// process's own record. False when the process has ended.
+bool withShortName(kinfo_proc& proc) {
+    if (proc.kp_proc.p_comm[0] != '\0') return true;
+    int name[4] = {platform::CTL_KERN, platform::KERN_PROC, platform::KERN_PROC_PID, proc.kp_proc.p_pid};
+    kinfo_proc own;
+    size_t size = sizeof own;
+    if (platform::sysctl(name, 4, &own, &size, nullptr, 0) == -1 || size < sizeof own) return false;
+    std::memcpy(proc.kp_proc.p_comm, own.kp_proc.p_comm, sizeof proc.kp_proc.p_comm);
+    return true;
+}
+
 std::string_view shortCommandName(const kinfo_proc& proc) {
     const char* comm = proc.kp_proc.p_comm;
     return std::string_view(comm, strnlen(comm, sizeof proc.kp_proc.p_comm));
 }
 
-// The bytes getproclline makes a name of, as they stand in the argument area (which `buffer`
-// holds until its next use), or the record's short command name.
-std::string_view nameBytes(kinfo_proc* proc, int* argv0Length, int showArguments, ArgumentBuffer& buffer);
+// The bytes of the name in the argument area of `proc`, as they stand in it (which `buffer` holds
+// until its next use); nothing when the area gives no name, and the record's short command name
+// stands in.
+std::optional<std::string_view> areaName(kinfo_proc* proc, int* argv0Length, int showArguments,
+                                         ArgumentBuffer& buffer);
 
 // The number of characters of UTF-8 bytes (of valid ones; others give no name anyway).
 size_t characterCount(std::string_view utf8) {
@@ -41,7 +55,7 @@ size_t characterCount(std::string_view utf8) {
 
 }  // namespace
 
-int GetBSDProcessList(kinfo_proc** procList, unsigned long* procCount) {
+int GetBSDProcessList(kinfo_proc** procList, unsigned long* procCount, platform::Reading reading) {
     static const int kProcessTableName[3] = {platform::CTL_KERN, platform::KERN_PROC,
                                              platform::KERN_PROC_ALL};
     *procList = nullptr;
@@ -53,7 +67,7 @@ int GetBSDProcessList(kinfo_proc** procList, unsigned long* procCount) {
     // bounded by the system.
     for (;;) {
         size_t size = 0;
-        int error = platform::sysctl(kProcessTableName, 3, nullptr, &size, nullptr, 0);
+        int error = platform::sysctl(kProcessTableName, 3, nullptr, &size, nullptr, 0, reading);
         if (error == -1) error = errno;
         if (error != 0) return error;
 
@@ -61,7 +75,7 @@ int GetBSDProcessList(kinfo_proc** procList, unsigned long* procCount) {
             static_cast<kinfo_proc*>(std::malloc(size)), &std::free);
         if (buffer == nullptr) return ENOMEM;
 
-        error = platform::sysctl(kProcessTableName, 3, buffer.get(), &size, nullptr, 0);
+        error = platform::sysctl(kProcessTableName, 3, buffer.get(), &size, nullptr, 0, reading);
         if (error == -1) error = errno;
         if (error == 0) {
             *procList = buffer.release();
@@ -96,32 +110,31 @@ std::optional<NSString> getproclline(kinfo_proc* proc, int* unused, int* argv0Le
 std::optional<NSString> getproclline(kinfo_proc* proc, int*, int* argv0Length, int showArguments,
                                      ArgumentBuffer& buffer) {
     // Invalid UTF-8 gives no name; the short command name does not stand in for it.
-    return nameFromBytes(nameBytes(proc, argv0Length, showArguments, buffer));
+    return nameFromBytes(areaName(proc, argv0Length, showArguments, buffer).value_or(shortCommandName(*proc)));
 }
 
 namespace {
 
-std::string_view nameBytes(kinfo_proc* proc, int* argv0Length, int showArguments, ArgumentBuffer& buffer) {
+std::optional<std::string_view> areaName(kinfo_proc* proc, int* argv0Length, int showArguments,
+                                         ArgumentBuffer& buffer) {
     char* area = buffer.data();
-    if (area == nullptr) return shortCommandName(*proc);
+    if (area == nullptr) return std::nullopt;
 
     int name[3] = {platform::CTL_KERN, platform::KERN_PROCARGS2, proc->kp_proc.p_pid};
     size_t size = buffer.size();
     // With the flag 0 only argv[0] is read, and the area may say so.
-    const platform::AreaUse use =
-        showArguments != 0 ? platform::AreaUse::whole : platform::AreaUse::firstArgument;
-    if (platform::sysctl(name, 3, area, &size, nullptr, 0, use) == -1) {
-        return shortCommandName(*proc);
-    }
+    const platform::Reading reading =
+        showArguments != 0 ? platform::Reading::whole : platform::Reading::firstArgument;
+    if (platform::sysctl(name, 3, area, &size, nullptr, 0, reading) == -1) return std::nullopt;
     const size_t end = size;  // the area is [0, end)
 
     // The executable path starts at 4 and must end within the area.
     size_t cursor = sizeof(int);
     while (cursor < end && area[cursor] != '\0') ++cursor;
-    if (cursor >= end) return shortCommandName(*proc);
+    if (cursor >= end) return std::nullopt;
     // Skip the padding; the name starts at the first byte after it.
     while (cursor < end && area[cursor] == '\0') ++cursor;
-    if (cursor >= end) return shortCommandName(*proc);
+    if (cursor >= end) return std::nullopt;
     const size_t start = cursor;
 
     int argc;
@@ -158,7 +171,7 @@ std::string_view nameBytes(kinfo_proc* proc, int* argv0Length, int showArguments
         }
     }
 
-    if (lastEnd == nullptr) return shortCommandName(*proc);
+    if (lastEnd == nullptr) return std::nullopt;
     return std::string_view(area + start, static_cast<size_t>(lastEnd - (area + start)));
 }
 
@@ -174,16 +187,24 @@ bool isRunningNamed(const NSString& path) {
     std::vector<NSString> names;
     kinfo_proc* records = nullptr;
     unsigned long count = 0;
-    if (GetBSDProcessList(&records, &count) == 0) {
+    // The table is read for process IDs alone: a short name costs a /proc read, and only a
+    // process whose argument area gives no name (a kernel thread, a zombie) needs one. Such a
+    // process's record is read when its turn comes; one that has ended by then has none, as if
+    // it had ended before the table was read.
+    if (GetBSDProcessList(&records, &count, platform::Reading::processIds) == 0) {
         std::unique_ptr<kinfo_proc, void (*)(void*)> owned(records, &std::free);
         names.reserve(count);
         ArgumentBuffer buffer;  // one for all the processes of this call
         for (unsigned long i = 0; i < count; ++i) {
             if (records[i].kp_proc.p_pid == 0) continue;
             int argv0Length = 0;
-            const std::string_view bytes = nameBytes(&records[i], &argv0Length, 0, buffer);
-            if (characterCount(bytes) > longest) continue;
-            std::optional<NSString> name = nameFromBytes(bytes);
+            std::optional<std::string_view> bytes = areaName(&records[i], &argv0Length, 0, buffer);
+            if (!bytes) {
+                if (!withShortName(records[i])) continue;  // ended meanwhile: no name
+                bytes = shortCommandName(records[i]);
+            }
+            if (characterCount(*bytes) > longest) continue;
+            std::optional<NSString> name = nameFromBytes(*bytes);
             if (name) names.push_back(std::move(*name));
         }
     }

@@ -17,8 +17,9 @@ using platform::kinfo_proc;
 // Takes a snapshot of the process table: on success (0) *procList is a new malloc'd array of
 // *procCount records, owned by the caller (free). On failure a non-zero error number, a null
 // array and a count of 0. When the table outgrows the buffer between the size query and the
-// read, it starts again.
-int GetBSDProcessList(kinfo_proc** procList, unsigned long* procCount);
+// read, it starts again. `reading` says what of the records the caller will look at.
+int GetBSDProcessList(kinfo_proc** procList, unsigned long* procCount,
+                      platform::Reading reading = platform::Reading::whole);
 
 // The buffer an argument area is read into, as large as the largest area. It is allocated on
 // first use, and one buffer serves any number of processes, one after the other.

@@ -97,10 +97,22 @@ std::optional<DockDomain> readDockDomain(const NSUserDefaults& defaults) {
     return DockDomain{domain, apps != nullptr ? apps->array() : nullptr};
 }
 
+// The domain with `apps` as its "persistent-apps" (in the place of the old array, or last),
+// written. Every other entry is copied once; the old array is not copied at all.
 bool storeApps(NSUserDefaults& defaults, const Dictionary& domain, Array apps) {
-    Dictionary copy = domain;
-    copy.set(std::string(dock::kPersistentApps), std::move(apps));
-    defaults.setPersistentDomain(std::move(copy), dock::kDomain);
+    Dictionary changed;
+    changed.reserve(domain.size() + 1);
+    bool placed = false;
+    for (const DictionaryEntry& e : domain.entries()) {
+        if (!placed && e.key == dock::kPersistentApps) {
+            changed.append(e.key, std::move(apps));
+            placed = true;
+        } else {
+            changed.append(e.key, e.value);
+        }
+    }
+    if (!placed) changed.append(std::string(dock::kPersistentApps), std::move(apps));
+    defaults.setPersistentDomain(std::move(changed), dock::kDomain);
     return defaults.synchronize();
 }
 

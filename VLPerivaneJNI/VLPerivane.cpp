@@ -30,6 +30,8 @@ NATIVE(jint, setUMask)(JNIEnv* env, jclass, jint mask) {
 
 // ---- permissions and owner -----------------------------------------------------------------
 // Errors the file manager reports are logged with their description and give the zero result.
+// One system call is all these natives do: the path goes to it from where it was copied out of
+// Java (JNFNormalizedPathUnits, on the stack for a path of common length), encoded once.
 
 NATIVE(jboolean, setFileAttributes)(JNIEnv* env, jclass, jstring path, jboolean ownerRead,
                                     jboolean ownerWrite, jboolean ownerExecute, jboolean groupRead,
@@ -37,7 +39,7 @@ NATIVE(jboolean, setFileAttributes)(JNIEnv* env, jclass, jstring path, jboolean 
                                     jboolean othersRead, jboolean othersWrite,
                                     jboolean othersExecute) {
     return cocoaBracket<jboolean>(env, [&]() -> jboolean {
-        const std::optional<NSString> p = JNFNormalizedNSStringForPath(env, path);
+        const std::optional<JavaUnits> p = JNFNormalizedPathUnits(env, path);
         if (!p) return JNI_FALSE;
         platform::NSFileAttributeChanges attributes;
         attributes.posixPermissions = permissionsFromFlags(
@@ -45,7 +47,7 @@ NATIVE(jboolean, setFileAttributes)(JNIEnv* env, jclass, jstring path, jboolean 
              othersWrite, othersExecute});
         std::optional<platform::NSError> error;
         const bool done =
-            platform::NSFileManager::defaultManager().setAttributes(attributes, *p, &error);
+            platform::NSFileManager::defaultManager().setAttributes(attributes, p->view(), &error);
         if (error) platform::NSLog(error->localizedDescription());
         return done ? JNI_TRUE : JNI_FALSE;
     });
@@ -53,7 +55,7 @@ NATIVE(jboolean, setFileAttributes)(JNIEnv* env, jclass, jstring path, jboolean 
 
 namespace {
 // The item's attributes, or nothing after the platform's error has been logged (`failed`).
-std::optional<platform::NSFileAttributes> attributesLoggingError(const NSString& path,
+std::optional<platform::NSFileAttributes> attributesLoggingError(std::u16string_view path,
                                                                  platform::FinalLink finalLink,
                                                                  bool& failed) {
     std::optional<platform::NSError> error;
@@ -67,12 +69,12 @@ std::optional<platform::NSFileAttributes> attributesLoggingError(const NSString&
 
 NATIVE(jbooleanArray, getFileAttributes)(JNIEnv* env, jclass, jstring path) {
     return cocoaBracket<jbooleanArray>(env, [&]() -> jbooleanArray {
-        const std::optional<NSString> p = JNFNormalizedNSStringForPath(env, path);
+        const std::optional<JavaUnits> p = JNFNormalizedPathUnits(env, path);
         if (!p) return nullptr;
         // Permissions are those of what a final link names: where setFileAttributes puts them.
         bool failed = false;
         const std::optional<platform::NSFileAttributes> attributes =
-            attributesLoggingError(*p, platform::FinalLink::follow, failed);
+            attributesLoggingError(p->view(), platform::FinalLink::follow, failed);
         if (failed) return nullptr;
         // Read as a signed 16-bit value, of which only the nine permission bits are reported.
         const auto value =
@@ -86,11 +88,11 @@ NATIVE(jbooleanArray, getFileAttributes)(JNIEnv* env, jclass, jstring path) {
 
 NATIVE(jstring, getFileOwner)(JNIEnv* env, jclass, jstring path) {
     return cocoaBracket<jstring>(env, [&]() -> jstring {
-        const std::optional<NSString> p = JNFNormalizedNSStringForPath(env, path);
+        const std::optional<JavaUnits> p = JNFNormalizedPathUnits(env, path);
         if (!p) return nullptr;
         bool failed = false;  // a link has an owner of its own
         const std::optional<platform::NSFileAttributes> attributes =
-            attributesLoggingError(*p, platform::FinalLink::describe, failed);
+            attributesLoggingError(p->view(), platform::FinalLink::describe, failed);
         if (!attributes) return nullptr;
         return JNFNSToJavaString(env, attributes->fileOwnerAccountName());  // nil: no name
     });

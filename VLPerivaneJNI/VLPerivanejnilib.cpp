@@ -3,6 +3,7 @@
 #include <jni.h>
 
 #include <cstdint>
+#include <cstring>
 #include <optional>
 
 #include "FileFlags.h"
@@ -40,11 +41,9 @@ std::optional<std::u16string> ConvertPath(const char16_t* chars, int64_t length,
 jstring convertPathNative(JNIEnv* env, jstring path, CFURLPathStyle from, CFURLPathStyle to) {
     return nativeFrame<jstring>(env, [&]() -> jstring {
         requireNonNull(env, path, "path");
-        JavaChars chars(env, path);
-        if (!chars.ok()) return nullptr;
+        const JavaUnits units(env, path);  // a copy: nothing to give back before the result
         const std::optional<std::u16string> converted =
-            ConvertPath(chars.view().data(), static_cast<int64_t>(chars.view().size()), from, to);
-        chars.release();  // before the result is looked at
+            ConvertPath(units.view().data(), static_cast<int64_t>(units.view().size()), from, to);
         if (!converted) return nullptr;
         return newString(env, *converted);  // never holds U+0000: such paths are refused
     });
@@ -63,21 +62,30 @@ NATIVE(jstring, toUnxStylePath)(JNIEnv* env, jclass, jstring path) {
 NATIVE(jstring, normalize)(JNIEnv* env, jclass, jstring text) {
     return nativeFrame<jstring>(env, [&]() -> jstring {
         requireNonNull(env, text, "text");
-        JavaChars chars(env, text);
-        if (!chars.ok()) return nullptr;
-        // Most texts are in Form C already: then the caller's own string is the answer.
-        const std::u16string_view units = chars.view();
-        if (units.find(u'\0') == std::u16string_view::npos && platform::isPrecomposed(units)) {
-            chars.release();
-            jstring same = static_cast<jstring>(env->NewLocalRef(text));
-            if (same == nullptr) throw JavaThrow{"java/lang/OutOfMemoryError", {}};
-            return same;
+        const JavaUnits units(env, text);
+        // The result ends before the first U+0000, a character that never combines with its
+        // neighbours: the text before it is normalized alone. One look at every unit finds it,
+        // and how far the text needs no normalizer (all of a text below U+0300).
+        const platform::UnitScan scan = platform::scanUnits(units.view());
+        const std::u16string_view kept = units.view().substr(0, scan.nul);
+        const size_t prefix =
+            scan.composed == kept.size() ? kept.size() : platform::formCPrefix(kept, scan.composed);
+        if (prefix == kept.size()) {
+            // In Form C already: the caller's own string, unless it was cut.
+            return kept.size() == units.view().size() ? text : newString(env, kept);
         }
         // The frame turns an allocation failure into java.lang.OutOfMemoryError; a failing
         // NewString leaves the JVM's own pending.
-        const std::u16string normalized = platform::precomposed(chars.view());
-        chars.release();
-        return newString(env, untilFirstNul(normalized));
+        platform::UnitBuffer<512> out(kept.size() + kept.size() / 2 + 16);
+        size_t length;
+        while ((length = platform::precomposeInto(kept, prefix, out.data(), out.size())) > out.size()) {
+            out.resize(length);  // the room it reported
+        }
+        // A text in Form C that the quick check could not vouch for (a mark that combines with
+        // nothing before it) still comes back as the caller's own string.
+        const std::u16string_view whole = units.view();
+        if (length == whole.size() && std::memcmp(out.data(), whole.data(), length * sizeof(char16_t)) == 0) return text;
+        return newString(env, std::u16string_view(out.data(), length));
     });
 }
 

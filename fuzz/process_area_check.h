@@ -33,7 +33,7 @@ public:
     ~FakeProcessSource() override { platform::setProcessSource(previous); }
 
     int sysctl(const int* name, unsigned namelen, void* oldp, size_t* oldlenp, const void*, size_t,
-               platform::AreaUse) override {
+               platform::Reading) override {
         if (namelen == 2) return std::memcpy(oldp, &argmax, sizeof argmax), 0;
         if (name[1] == platform::KERN_PROCARGS2) {
             if (areaFails) return errno = ESRCH, -1;
@@ -42,11 +42,21 @@ public:
             *oldlenp = std::min(a.size(), *oldlenp);  // cut at the buffer's end
             return std::memcpy(oldp, a.data(), *oldlenp), 0;
         }
-        if (oldp == nullptr) return ++sizeQueries, *oldlenp = table.size(), 0;
+        std::string_view answer = table;
+        if (namelen == 4 && name[2] == platform::KERN_PROC_PID) {  // one process's record, or none
+            answer = {};
+            for (size_t at = 0; at + sizeof(platform::kinfo_proc) <= table.size(); at += sizeof(platform::kinfo_proc)) {
+                platform::kinfo_proc k;
+                std::memcpy(&k, table.data() + at, sizeof k);
+                if (k.kp_proc.p_pid == name[3]) answer = std::string_view(table).substr(at, sizeof k);
+            }
+        }
+        if (oldp == nullptr) return ++sizeQueries, *oldlenp = answer.size(), 0;
         if (tableError != 0) return errno = tableError, -1;
         if (enomemReads > 0) return --enomemReads, errno = ENOMEM, -1;
-        *oldlenp = table.size();
-        return std::memcpy(oldp, table.data(), table.size()), 0;
+        if (answer.size() > *oldlenp) return errno = ENOMEM, -1;
+        *oldlenp = answer.size();
+        return std::memcpy(oldp, answer.data(), answer.size()), 0;
     }
 };
 

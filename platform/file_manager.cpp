@@ -85,7 +85,7 @@ NSFileManager& NSFileManager::defaultManager() noexcept {
 }
 
 std::optional<NSFileAttributes> NSFileManager::attributesOfItemAtPath(
-    const NSString& path, std::optional<NSError>* error, FinalLink finalLink) const {
+    std::u16string_view path, std::optional<NSError>* error, FinalLink finalLink) const {
     // A path holding U+0000 or a lone surrogate has no file-system name, so it cannot name an
     // existing item: it is reported as missing without asking the system.
     const FileSystemName name(path);
@@ -93,13 +93,13 @@ std::optional<NSFileAttributes> NSFileManager::attributesOfItemAtPath(
     auto status = finalLink == FinalLink::follow ? ::stat : ::lstat;
     const int errnum = name.c_str() == nullptr ? ENOENT : (status(name.c_str(), &st) == 0 ? 0 : errno);
     if (errnum != 0) {
-        if (error != nullptr) *error = NSError::fromErrno(errnum, path, FileOperation::read);
+        if (error != nullptr) *error = NSError::fromErrno(errnum, NSString(path), FileOperation::read);
         return std::nullopt;
     }
     return NSFileAttributes(st.st_mode, st.st_uid);
 }
 
-bool NSFileManager::setAttributes(const NSFileAttributeChanges& attributes, const NSString& path,
+bool NSFileManager::setAttributes(const NSFileAttributeChanges& attributes, std::u16string_view path,
                                   std::optional<NSError>* error) const {
     const FileSystemName name(path);
     int errnum = name.c_str() != nullptr ? 0 : ENOENT;  // no file-system name: missing, as above
@@ -108,7 +108,7 @@ bool NSFileManager::setAttributes(const NSFileAttributeChanges& attributes, cons
         errnum = errno;
     }
     if (errnum != 0) {
-        if (error != nullptr) *error = NSError::fromErrno(errnum, path, FileOperation::change);
+        if (error != nullptr) *error = NSError::fromErrno(errnum, NSString(path), FileOperation::change);
         return false;
     }
     return true;

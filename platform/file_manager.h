@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/ns_url.h"
@@ -86,14 +87,14 @@ public:
     // own (its mode is always 0777, and chmod goes through it), so permissions are read with
     // FinalLink::follow, where setAttributes writes them. nullopt with `*error` set when the
     // item cannot be read.
-    std::optional<NSFileAttributes> attributesOfItemAtPath(const NSString& path,
+    std::optional<NSFileAttributes> attributesOfItemAtPath(std::u16string_view path,
                                                            std::optional<NSError>* error,
                                                            FinalLink finalLink) const;
 
     // Applies the attributes given. NSFilePosixPermissions is set with chmod, which follows a
     // final symbolic link (a dangling one fails); the value goes in as given. NO with `*error`
     // set on failure.
-    bool setAttributes(const NSFileAttributeChanges& attributes, const NSString& path,
+    bool setAttributes(const NSFileAttributeChanges& attributes, std::u16string_view path,
                        std::optional<NSError>* error) const;
 
     // Whether an item exists at the path, a final symbolic link counting by what it points at

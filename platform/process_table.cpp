@@ -75,15 +75,17 @@ int fail(int error) {
 class ProcfsSource final : public ProcessSource {
 public:
     int sysctl(const int* name, unsigned namelen, void* oldp, size_t* oldlenp, const void* newp,
-               size_t newlen, AreaUse use) override {
+               size_t newlen, Reading reading) override {
         if (newp != nullptr || newlen != 0) return fail(EPERM);
         if (name == nullptr || oldlenp == nullptr || namelen < 2 || name[0] != CTL_KERN)
             return fail(ENOENT);
         if (namelen == 3 && name[1] == KERN_PROC && name[2] == KERN_PROC_ALL)
-            return processTable(oldp, oldlenp);
+            return processTable(oldp, oldlenp, reading);
+        if (namelen == 4 && name[1] == KERN_PROC && name[2] == KERN_PROC_PID)
+            return processRecord(name[3], oldp, oldlenp);
         if (namelen == 2 && name[1] == KERN_ARGMAX) return argMax(oldp, oldlenp);
         if (namelen == 3 && name[1] == KERN_PROCARGS2)
-            return argumentArea(name[2], static_cast<char*>(oldp), oldlenp, use);
+            return argumentArea(name[2], static_cast<char*>(oldp), oldlenp, reading);
         return fail(ENOENT);
     }
 
@@ -121,10 +123,31 @@ private:
         return count;
     }
 
-    // One record per process directory of /proc, with the short name and the owner. The size
-    // query leaves room for an eighth more processes than there are; the read lists /proc and
-    // fails with ENOMEM when the table has outgrown the buffer since.
-    static int processTable(void* oldp, size_t* oldlenp) {
+    // The record of process `pid`, with its short name and owner, from /proc (or from its
+    // directory opened as `proc`): false when the process has ended.
+    static bool readRecord(int proc, pid_t pid, kinfo_proc& record) {
+        char path[48];
+        std::snprintf(path, sizeof path, proc == AT_FDCWD ? "/proc/%d/comm" : "%d/comm", static_cast<int>(pid));
+        FileDescriptor fd(::openat(proc, path, O_RDONLY | O_CLOEXEC));
+        if (!fd) return false;
+        struct stat st;
+        char comm[64];
+        ssize_t n = ::read(fd.get(), comm, sizeof comm);
+        if (n < 0 || ::fstat(fd.get(), &st) != 0) return false;
+        while (n > 0 && comm[n - 1] == '\n') --n;
+        record = kinfo_proc{};
+        record.kp_proc.p_pid = pid;
+        std::memcpy(record.kp_proc.p_comm, comm, std::min<size_t>(n, MAXCOMLEN));
+        record.kp_eproc.e_pcred.p_ruid = st.st_uid;
+        return true;
+    }
+
+    // One record per process directory of /proc: with the short name and the owner, or, read
+    // for process IDs alone, with the ID from the listing and nothing else (no file of the
+    // process is opened). The size query leaves room for an eighth more processes than there
+    // are; the read lists /proc and fails with ENOMEM when the table has outgrown the buffer
+    // since.
+    static int processTable(void* oldp, size_t* oldlenp, Reading reading) {
         if (oldp == nullptr) {
             const size_t count = taskCount();
             *oldlenp = (count + count / 8 + 8) * sizeof(kinfo_proc);
@@ -136,29 +159,37 @@ private:
         auto* out = static_cast<kinfo_proc*>(oldp);
         const int dirFd = ::dirfd(dir.get());
         size_t count = 0;
-        char path[sizeof(dirent::d_name) + 8];
         while (const dirent* e = ::readdir(dir.get())) {
             if (!isPid(e->d_name)) continue;
-            std::snprintf(path, sizeof path, "%s/comm", e->d_name);
-            FileDescriptor fd(::openat(dirFd, path, O_RDONLY | O_CLOEXEC));
-            if (!fd) continue;  // ended since the listing: not in the table
-            struct stat st;
-            char comm[64];
-            ssize_t n = ::read(fd.get(), comm, sizeof comm);
-            if (n < 0 || ::fstat(fd.get(), &st) != 0) continue;
-            if (count == capacity) return fail(ENOMEM);
-            while (n > 0 && comm[n - 1] == '\n') --n;
             kinfo_proc record{};
             record.kp_proc.p_pid = static_cast<pid_t>(std::strtol(e->d_name, nullptr, 10));
-            std::memcpy(record.kp_proc.p_comm, comm, std::min<size_t>(n, MAXCOMLEN));
-            record.kp_eproc.e_pcred.p_ruid = st.st_uid;
+            if (reading != Reading::processIds && !readRecord(dirFd, record.kp_proc.p_pid, record)) {
+                continue;  // ended since the listing: not in the table
+            }
+            if (count == capacity) return fail(ENOMEM);
             out[count++] = record;
         }
         *oldlenp = count * sizeof(kinfo_proc);
         return 0;
     }
 
-    static int argumentArea(pid_t pid, char* out, size_t* oldlenp, AreaUse use) {
+    static int processRecord(int pid, void* oldp, size_t* oldlenp) {
+        if (oldp == nullptr) {
+            *oldlenp = sizeof(kinfo_proc);
+            return 0;
+        }
+        if (*oldlenp < sizeof(kinfo_proc)) return fail(ENOMEM);
+        kinfo_proc record;
+        if (pid <= 0 || !readRecord(AT_FDCWD, pid, record)) {
+            *oldlenp = 0;  // no such process: no record, as the platform answers
+            return 0;
+        }
+        std::memcpy(oldp, &record, sizeof record);
+        *oldlenp = sizeof record;
+        return 0;
+    }
+
+    static int argumentArea(pid_t pid, char* out, size_t* oldlenp, Reading reading) {
         if (pid <= 0) return fail(EINVAL);
         char path[48];
         std::snprintf(path, sizeof path, "/proc/%d/cmdline", static_cast<int>(pid));
@@ -173,7 +204,7 @@ private:
         const size_t capacity = *oldlenp;
         if (capacity < sizeof(int)) return fail(ENOMEM);
 
-        if (use == AreaUse::firstArgument) {
+        if (reading == Reading::firstArgument) {
             // The first argument is the same whatever the executable path holds, as long as it
             // ends where it ends in the whole area: the whole area puts the arguments at most
             // PATH_MAX + 8 bytes further on, so when they end that far before the buffer's end,
@@ -278,10 +309,10 @@ ProcessSource* setProcessSource(ProcessSource* source) noexcept {
 }
 
 int sysctl(const int* name, unsigned namelen, void* oldp, size_t* oldlenp, const void* newp,
-           size_t newlen, AreaUse use) {
+           size_t newlen, Reading reading) {
     ProcessSource* source = currentSource.load(std::memory_order_acquire);
     if (source == nullptr) source = &procfsProcessSource();
-    return source->sysctl(name, namelen, oldp, oldlenp, newp, newlen, use);
+    return source->sysctl(name, namelen, oldp, oldlenp, newp, newlen, reading);
 }
 
 }  // namespace perivane::platform

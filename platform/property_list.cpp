@@ -408,22 +408,29 @@ Node largeUnsignedNode(uint64_t v) {
     return Node(node);
 }
 
+Node toNode(const Value& value, size_t depth);
+
+Node dictionaryNode(const Dictionary& x, size_t depth) {
+    if (depth > kMaxDepth) return nullptr;
+    Node d(plist_new_dict());
+    for (const DictionaryEntry& e : x.entries()) {
+        if (!isStorableString(e.key)) return nullptr;
+        Node child = toNode(e.value, depth + 1);
+        if (!child) return nullptr;
+        plist_dict_set_item(d.get(), e.key.c_str(), child.release());
+    }
+    // A repeated key would have replaced an earlier value: refuse, never merge.
+    if (plist_dict_get_size(d.get()) != x.size()) return nullptr;
+    return d;
+}
+
 Node toNode(const Value& value, size_t depth) {
     if (depth > kMaxDepth) return nullptr;
     return std::visit(
         [depth](const auto& x) -> Node {
             using T = std::decay_t<decltype(x)>;
             if constexpr (std::is_same_v<T, Dictionary>) {
-                Node d(plist_new_dict());
-                for (const DictionaryEntry& e : x.entries()) {
-                    if (!isStorableString(e.key)) return nullptr;
-                    Node child = toNode(e.value, depth + 1);
-                    if (!child) return nullptr;
-                    plist_dict_set_item(d.get(), e.key.c_str(), child.release());
-                }
-                // A repeated key would have replaced an earlier value: refuse, never merge.
-                if (plist_dict_get_size(d.get()) != x.size()) return nullptr;
-                return d;
+                return dictionaryNode(x, depth);
             } else if constexpr (std::is_same_v<T, Array>) {
                 Node a(plist_new_array());
                 for (const Value& v : x) {
@@ -472,9 +479,7 @@ std::optional<Value> parse(std::string_view bytes) {
 namespace {
 // Runs one of libplist's writers, which allocate the output themselves and report failure
 // only by leaving it null (and do nothing at all unless it starts null).
-std::optional<std::string> serialize(const Value& value, void (*write)(plist_t, char**, uint32_t*),
-                                     void (*release)(char*)) {
-    Node root = toNode(value, 1);
+std::optional<std::string> serialize(Node root, void (*write)(plist_t, char**, uint32_t*), void (*release)(char*)) {
     if (!root) return std::nullopt;
     char* out = nullptr;
     uint32_t length = 0;
@@ -487,11 +492,15 @@ std::optional<std::string> serialize(const Value& value, void (*write)(plist_t, 
 }  // namespace
 
 std::optional<std::string> toBinary(const Value& value) {
-    return serialize(value, plist_to_bin, plist_to_bin_free);
+    return serialize(toNode(value, 1), plist_to_bin, plist_to_bin_free);
+}
+
+std::optional<std::string> toBinary(const Dictionary& root) {
+    return serialize(dictionaryNode(root, 1), plist_to_bin, plist_to_bin_free);
 }
 
 std::optional<std::string> toXml(const Value& value) {
-    return serialize(value, plist_to_xml, plist_to_xml_free);
+    return serialize(toNode(value, 1), plist_to_xml, plist_to_xml_free);
 }
 
 }  // namespace perivane::platform::plist

@@ -138,6 +138,9 @@ std::optional<Value> parse(std::string_view bytes);
 // or when the value is nested deeper than the limit.
 std::optional<std::string> toBinary(const Value& value);
 
+// The same for a dictionary at the root, which needs no copy into a Value.
+std::optional<std::string> toBinary(const Dictionary& root);
+
 // The XML form of `value` (for diagnostics and tests). Same failures as toBinary.
 std::optional<std::string> toXml(const Value& value);
 

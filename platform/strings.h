@@ -2,7 +2,9 @@
 // and the conversions to and from the bytes that POSIX calls take and give.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -38,6 +40,33 @@ private:
     char inline_[256];
     std::string heap_;
     const char* data_ = nullptr;
+};
+
+// Room for UTF-16 units that are about to be written, not zero-filled: in the object itself
+// when `Inline` units are enough (a short text needs no heap block), else in one heap block.
+// Not copyable: data() points into the object.
+template <size_t Inline>
+class UnitBuffer {
+public:
+    explicit UnitBuffer(size_t size) { resize(size); }
+    UnitBuffer(const UnitBuffer&) = delete;
+    UnitBuffer& operator=(const UnitBuffer&) = delete;
+
+    // Room for `size` units; what the buffer held is gone. Throws std::bad_alloc.
+    void resize(size_t size) {
+        heap_.reset(size > Inline ? new char16_t[size] : nullptr);
+        data_ = heap_ ? heap_.get() : inline_;
+        size_ = size;
+    }
+    char16_t* data() noexcept { return data_; }
+    const char16_t* data() const noexcept { return data_; }
+    size_t size() const noexcept { return size_; }
+
+private:
+    char16_t inline_[Inline];
+    std::unique_ptr<char16_t[]> heap_;
+    char16_t* data_ = inline_;
+    size_t size_ = 0;
 };
 
 // UTF-8 -> UTF-16 for text read back from the system (link targets, user and group names).

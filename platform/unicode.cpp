@@ -6,8 +6,12 @@
 #include <new>
 #include <stdexcept>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+#include <unicode/normalizer2.h>
+#include <unicode/unistr.h>
 #include <unicode/unorm.h>
-#include <unicode/unorm2.h>
 #include <unicode/ustring.h>
 #include <unicode/utf16.h>
 
@@ -15,10 +19,21 @@ namespace perivane::platform {
 
 namespace {
 
-const UNormalizer2* instance(const UNormalizer2* (*get)(UErrorCode*)) {
+// ICU's normalizer of a form: a process-wide singleton that ICU owns, looked up once.
+const icu::Normalizer2& instance(const icu::Normalizer2* (*get)(UErrorCode&)) {
     UErrorCode status = U_ZERO_ERROR;
-    const UNormalizer2* n = get(&status);  // a process-wide singleton owned by ICU
+    const icu::Normalizer2* n = get(status);
     if (U_FAILURE(status) || n == nullptr) throw std::runtime_error("ICU normalizer unavailable");
+    return *n;
+}
+
+const icu::Normalizer2& nfc() {
+    static const icu::Normalizer2& n = instance(&icu::Normalizer2::getNFCInstance);
+    return n;
+}
+
+const icu::Normalizer2& nfd() {
+    static const icu::Normalizer2& n = instance(&icu::Normalizer2::getNFDInstance);
     return n;
 }
 
@@ -27,31 +42,73 @@ void fail(UErrorCode status) {
     throw std::runtime_error(std::string("ICU normalization failed: ") + u_errorName(status));
 }
 
-std::u16string normalize(const UNormalizer2* n, std::u16string_view text) {
-    const int32_t length = icuLength(text.size());
-    UErrorCode status = U_ZERO_ERROR;
-    // Most texts are already normalized; the quick check finds how much of the text is, and
-    // only the rest goes through the normalizer (which also mends the seam between the two).
-    const int32_t prefix = unorm2_spanQuickCheckYes(n, text.data(), length, &status);
-    if (U_FAILURE(status)) fail(status);
-    if (prefix == length) return std::u16string(text);
+// ICU's view of units it only reads: no copy.
+icu::UnicodeString readOnly(std::u16string_view text) {
+    return icu::UnicodeString(false, text.data(), icuLength(text.size()));
+}
 
-    std::u16string out(static_cast<size_t>(icuLength(text.size() + text.size() / 2 + 16)), u'\0');
-    for (;;) {  // runs at most twice: an overflow reports the exact size needed
-        std::copy(text.begin(), text.begin() + prefix, out.begin());
-        status = U_ZERO_ERROR;
-        const int32_t total = unorm2_normalizeSecondAndAppend(
-            n, out.data(), prefix, icuLength(out.size()), text.data() + prefix,
-            length - prefix, &status);
-        if (status == U_BUFFER_OVERFLOW_ERROR) {
-            out.assign(static_cast<size_t>(total), u'\0');
-            continue;
+// The end of the leading part of `text` that the quick check of form `n` passes, reading from
+// `from`, which must be a normalization boundary: the end is one too.
+size_t normalizedPrefix(const icu::Normalizer2& n, std::u16string_view text, size_t from) {
+    UErrorCode status = U_ZERO_ERROR;
+    const int32_t span = n.spanQuickCheckYes(readOnly(text.substr(from)), status);
+    if (U_FAILURE(status)) fail(status);
+    return from + static_cast<size_t>(span);
+}
+
+// Form `n` of `text`, whose first `prefix` units are in that form and end at a normalization
+// boundary, into out[0, capacity): the prefix as it is, then the rest normalized on its own
+// (a boundary is where the two can be cut). The result's length, or, when it does not fit,
+// more than `capacity` (the room needed once the prefix fits). ICU's C++ interface writes
+// straight into `out` (its C one looks the normalizer's class up on every call).
+size_t normalizeInto(const icu::Normalizer2& n, std::u16string_view text, size_t prefix, char16_t* out,
+                     size_t capacity) {
+    if (capacity < prefix) return text.size() + text.size() / 2 + 16;
+    std::copy(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(prefix), out);
+    icu::UnicodeString rest(out + prefix, 0, icuLength(capacity - prefix));  // writes into `out`
+    UErrorCode status = U_ZERO_ERROR;
+    n.normalize(readOnly(text.substr(prefix)), rest, status);
+    if (U_FAILURE(status)) fail(status);
+    const size_t length = prefix + static_cast<size_t>(rest.length());
+    // A result that outgrew the room was moved by ICU to a block of its own.
+    return rest.getBuffer() == out + prefix ? length : std::max(length, capacity + 1);
+}
+
+std::u16string normalize(const icu::Normalizer2& n, std::u16string_view text) {
+    // Most texts are already normalized: then the quick check is all it takes.
+    const size_t prefix = normalizedPrefix(n, text, 0);
+    if (prefix == text.size()) return std::u16string(text);
+    std::u16string out(text.size() + text.size() / 2 + 16, u'\0');
+    for (;;) {  // an overflow reports the room needed
+        const size_t length = normalizeInto(n, text, prefix, out.data(), out.size());
+        if (length <= out.size()) {
+            out.resize(length);
+            return out;
         }
-        if (U_FAILURE(status)) fail(status);
-        out.resize(static_cast<size_t>(total));
-        return out;
+        out.resize(length);
     }
 }
+
+#ifdef __SSE2__
+// Moves `at` over the groups of units, 32 then 8 at a time, in which `mark` (a vector of 8 units
+// to a vector with a non-zero lane for each unit sought) finds nothing; it stops at the first
+// group that holds a unit sought. Fewer than 8 units left are looked at as the last 8 of the
+// text (a short text needs no unit-by-unit loop).
+template <typename Mark>
+size_t skipGroupsWithout(const char16_t* p, size_t at, size_t n, Mark mark) {
+    const __m128i zero = _mm_setzero_si128();
+    auto marked = [&](size_t i) { return mark(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i))); };
+    auto none = [&](__m128i lanes) { return _mm_movemask_epi8(_mm_cmpeq_epi16(lanes, zero)) == 0xFFFF; };
+    for (; n - at >= 32; at += 32) {
+        if (!none(_mm_or_si128(_mm_or_si128(marked(at), marked(at + 8)), _mm_or_si128(marked(at + 16), marked(at + 24))))) break;
+    }
+    for (; n - at >= 8; at += 8) {
+        if (!none(marked(at))) return at;
+    }
+    // Those before `at` are known to hold none: a mark among the last 8 is from `at` on.
+    return n >= 8 && none(marked(n - 8)) ? n : at;
+}
+#endif
 
 bool keptComposedInFileSystem(char32_t c) {
     return (c >= 0x2000 && c <= 0x2FFF) || (c >= 0xF900 && c <= 0xFAFF) ||
@@ -61,22 +118,52 @@ bool keptComposedInFileSystem(char32_t c) {
 }  // namespace
 
 std::u16string precomposed(std::u16string_view text) {
-    return normalize(instance(unorm2_getNFCInstance), text);
+    return normalize(nfc(), text);
 }
 
-bool isPrecomposed(std::u16string_view text) {
-    UErrorCode status = U_ZERO_ERROR;
-    const int32_t length = icuLength(text.size());
-    const int32_t prefix = unorm2_spanQuickCheckYes(instance(unorm2_getNFCInstance), text.data(), length, &status);
-    return U_SUCCESS(status) && prefix == length;
+UnitScan scanUnits(std::u16string_view text) noexcept {
+    const char16_t* p = text.data();
+    const size_t n = text.size();
+    size_t i = 0;
+#ifdef __SSE2__
+    // unit - 1 wraps U+0000 to 0xFFFF; what is left above 0x2FE after a saturating subtraction
+    // is zero exactly for the units in U+0001..U+02FF.
+    i = skipGroupsWithout(p, 0, n, [one = _mm_set1_epi16(1), top = _mm_set1_epi16(0x2FE)](__m128i units) {
+        return _mm_subs_epu16(_mm_sub_epi16(units, one), top);
+    });
+#endif
+    while (i < n && static_cast<char16_t>(p[i] - 1) < 0x2FF) ++i;
+    const size_t composed = i;
+    if (composed == n) return {n, n};  // the common text: no U+0000 among them
+#ifdef __SSE2__
+    i = skipGroupsWithout(p, i, n, [zero = _mm_setzero_si128()](__m128i units) { return _mm_cmpeq_epi16(units, zero); });
+#endif
+    while (i < n && p[i] != u'\0') ++i;
+    return {composed, i};
+}
+
+size_t formCPrefix(std::u16string_view text, size_t known) {
+    // A unit below U+0300 starts at a boundary: the check reads on from the last known one. When
+    // the character after them may combine with what precedes it, the check would stop there
+    // and step back to that boundary: it is not asked.
+    const size_t from = known > 0 ? known - 1 : 0;
+    if (known < text.size()) {
+        char32_t next;
+        U16_GET(text.data(), 0, known, text.size(), next);
+        if (!nfc().hasBoundaryBefore(static_cast<UChar32>(next))) return from;
+    }
+    return normalizedPrefix(nfc(), text, from);
+}
+
+size_t precomposeInto(std::u16string_view text, size_t prefix, char16_t* out, size_t capacity) {
+    return normalizeInto(nfc(), text, prefix, out, capacity);
 }
 
 std::u16string decomposed(std::u16string_view text) {
-    return normalize(instance(unorm2_getNFDInstance), text);
+    return normalize(nfd(), text);
 }
 
 std::u16string fileSystemDecomposed(std::u16string_view text) {
-    const UNormalizer2* nfd = instance(unorm2_getNFDInstance);
     std::u16string out;
     out.reserve(text.size() + text.size() / 4);
     size_t runStart = 0;
@@ -86,12 +173,12 @@ std::u16string fileSystemDecomposed(std::u16string_view text) {
         char32_t c;
         U16_NEXT(text.data(), i, text.size(), c);
         if (keptComposedInFileSystem(c)) {
-            out += normalize(nfd, text.substr(runStart, start - runStart));
+            out += normalize(nfd(), text.substr(runStart, start - runStart));
             out.append(text.substr(start, i - start));
             runStart = i;
         }
     }
-    out += normalize(nfd, text.substr(runStart));
+    out += normalize(nfd(), text.substr(runStart));
     return out;
 }
 

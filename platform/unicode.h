@@ -1,6 +1,7 @@
 // Unicode normalization and comparison, over UTF-16 (ICU does the work).
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -10,8 +11,27 @@ namespace perivane::platform {
 // and U+0000 pass through unchanged. Throws std::bad_alloc when ICU runs out of memory.
 std::u16string precomposed(std::u16string_view text);
 
-// Whether the text is certainly in Normalization Form C already (a quick check that reads it once).
-bool isPrecomposed(std::u16string_view text);
+// One look at every unit of a text, for the callers that normalize many texts or long ones.
+// `composed` counts the leading units in U+0001..U+02FF: characters that are each in Normalization
+// Form C and never combine with a character before them, so a text made of them alone is in
+// Form C. `nul` is the index of the first U+0000, or the length when there is none. Read eight
+// units to a vector instruction where the processor has them.
+struct UnitScan {
+    size_t composed;
+    size_t nul;
+};
+UnitScan scanUnits(std::u16string_view text) noexcept;
+
+// The length of the leading part of `text` that is certainly in Normalization Form C and ends at
+// a normalization boundary (all of the text when it is in Form C): the first `known` units are
+// taken as such unread (a count from scanUnits), the rest goes through ICU's quick check.
+size_t formCPrefix(std::u16string_view text, size_t known = 0);
+
+// Normalization Form C of `text`, whose first `prefix` units are as formCPrefix gives them,
+// written to `out`, which has room for `capacity` units; the result's length. A result that
+// does not fit is not written, and the length returned is then more than `capacity`: the room
+// to try next (exact once the prefix fits). Room for text.size() + text.size() / 2 + 16 units is nearly always enough.
+size_t precomposeInto(std::u16string_view text, size_t prefix, char16_t* out, size_t capacity);
 
 // Normalization Form D (standard canonical decomposition).
 std::u16string decomposed(std::u16string_view text);

@@ -113,7 +113,7 @@ bool NSUserDefaults::synchronize() {
     for (auto it = pending_.begin(); it != pending_.end();) {
         const std::optional<std::string> path = domainPath(it->first);
         const std::optional<std::string> bytes =
-            path ? plist::toBinary(plist::Value(*it->second)) : std::nullopt;
+            path ? plist::toBinary(*it->second) : std::nullopt;
         // What the reader would refuse is never written: it would lock every later call out.
         if (bytes && plist::withinLimits(*bytes) && writeFileAtomically(*path, *bytes)) {
             it = pending_.erase(it);  // stored: later reads come from the file again

@@ -221,6 +221,7 @@ TEST(Procfs, TableRecordsAndNamesFromTheFirstArgumentAlone) {
         }
     }
     EXPECT_TRUE(expected.empty()) << "children missing from the table";
+    EXPECT_TRUE(isRunningNamed(u"CAT"));  // c and the zombie, by the short names of their own records
 
     // A buffer too small for the table is refused, not filled in part.
     int tableName[3] = {CTL_KERN, KERN_PROC, KERN_PROC_ALL};
@@ -239,4 +240,24 @@ TEST(Unicode, CaseInsensitiveCanonicalEquality) {
     EXPECT_FALSE(equalIgnoringCase(u"/bin/x", u"/bin/xy"));
     // The compared form is never shorter than either text: "STRASSE" (7) may equal "straße".
     EXPECT_EQ(comparisonLength(u"stra\u00dfe"), 7u);
+}
+
+// The scan reads units in vector groups of 32, then of 8, then the last 8 again, and one by one
+// within the group that holds what it seeks: each kind of unit is found wherever it lies.
+TEST(Unicode, UnitScanFindsEachKindOfUnitAtEveryPosition) {
+    auto scanned = [](const std::u16string& t) { return std::pair(scanUnits(t).composed, scanUnits(t).nul); };
+    for (size_t n = 1; n <= 80; ++n) {
+        std::u16string plain(n, u'\u0001');
+        for (size_t k = 1; k < n; k += 2) plain[k] = u'\u02FF';  // the two ends of what needs no normalizer
+        EXPECT_EQ(scanned(plain), std::pair(n, n));
+        for (size_t at = 0; at < n; ++at) {
+            for (const char16_t unit : {u'\0', u'\u0300', u'\xD800', u'\xFFFF'}) {
+                std::u16string text = plain;
+                text[at] = unit;
+                const bool nulAfter = unit != u'\0' && at + 1 < n;
+                if (nulAfter) text.back() = u'\0';
+                EXPECT_EQ(scanned(text), std::pair(at, unit == u'\0' ? at : nulAfter ? n - 1 : n)) << n << " " << at;
+            }
+        }
+    }
 }

@@ -61,6 +61,8 @@ class PathStyleTest {
         assertEquals("\u1ea1\u0301", Perivane.normalize("a\u0301\u0323"));
         assertEquals("", Perivane.normalize("\u0000abc"), "cut at the first NUL");
         assertEquals("\ud83d\ude00", Perivane.normalize("\ud83d\ude00"));
+        // Form C twice as long as a long text: more than the room first given to the result.
+        assertEquals("\u0915\u093c".repeat(300), Perivane.normalize("\u0958".repeat(300)));
     }
 
     @Test

@@ -11,50 +11,26 @@ import java.util.List;
 
 /**
  * isAppRunning for a path that no process has (every process gets named: the worst case),
- * against the JDK's way of asking the same (ProcessHandle.allProcesses() with each process's
- * command and arguments), and against a floor: a C++ loop (bench/proc_floor.cpp, built as
- * build/bench/proc-floor and run as a child process that times itself) that lists /proc and
- * reads every /proc/PID/cmdline. The benchmark starts its own extra processes first
- * (-Dprocesses=N, default 500) and kills them at the end. Last, the same call with four
- * hostile processes more, against the call without them.
+ * against a floor, a bare scan that lists /proc and reads every /proc/PID/cmdline (Floor, in the
+ * same JVM, timed alternately), and against the JDK's way of asking the same
+ * (ProcessHandle.allProcesses() with each process's command and arguments). The benchmark starts
+ * its own extra processes first (-Dprocesses=N, default 500) and kills them at the end. Last,
+ * the same call with four hostile processes more, against the call without them.
  */
 public final class ProcessBench {
     private ProcessBench() {}
 
     private static final String FAKE = "/opt/Example Apps/Fake%d.app/Contents/MacOS/Fake";
+    private static final String MISSING = "/opt/Example Apps/NotRunning.app/Contents/MacOS/NotRunning";
 
     public static void main(String[] args) throws Exception {
+        Table table = new Table();
         int extra = Integer.getInteger("processes", 500);
-        List<Process> started = new ArrayList<>();
+        List<Process> started = start(extra);
         try {
-            for (int i = 0; i < extra; i++) {
-                String argv0 = String.format(FAKE, i);
-                started.add(new ProcessBuilder("bash", "-c", "exec -a \"" + argv0 + "\" sleep 600")
-                        .redirectOutput(ProcessBuilder.Redirect.DISCARD)
-                        .redirectError(ProcessBuilder.Redirect.DISCARD)
-                        .start());
-            }
-            for (int i = 0; i < extra; i++) awaitArgv0(started.get(i), String.format(FAKE, i));
-            long count = ProcessHandle.allProcesses().count();
-
-            String missing = "/opt/Example Apps/NotRunning.app/Contents/MacOS/NotRunning";
-            String present = String.format(FAKE, extra / 2).toUpperCase();
-            check(!Perivane.isAppRunning(missing), "isAppRunning found a process that is not running");
-            check(Perivane.isAppRunning(present), "isAppRunning missed a running process");
-            check(!jdkSearch(missing), "the JDK search found a process that is not running");
-
-            System.out.printf("%d processes (%d started here)%n", count, extra);
-            double nativeNanos = Timing.medianNanos(() -> Perivane.isAppRunning(missing), 5, 15);
-            double jdkNanos = Timing.medianNanos(() -> jdkSearch(missing), 5, 15);
-            double floorNanos = floor(15, 5);
-            System.out.printf("%-44s native %12s   jdk %12s   ratio %.2f%n",
-                    "isAppRunning, path not running", Timing.format(nativeNanos),
-                    Timing.format(jdkNanos), nativeNanos / jdkNanos);
-            System.out.printf("%-44s native %12s   floor %10s   ratio %.2f%n",
-                    "isAppRunning vs /proc cmdline scan (C++)", Timing.format(nativeNanos),
-                    Timing.format(floorNanos), nativeNanos / floorNanos);
-            System.out.printf("per process: native %.2f us, jdk %.2f us, floor %.2f us%n",
-                    nativeNanos / count / 1e3, jdkNanos / count / 1e3, floorNanos / count / 1e3);
+            double nativeNanos = againstFloor(table, extra);
+            Timing.compare("isAppRunning / the JDK's search", () -> Perivane.isAppRunning(MISSING),
+                    () -> jdkSearch(MISSING), 5, 15);
 
             // Hostile processes, which any user can start: argv[0] is a slash and 128 KiB of
             // alternating combining marks (U+0301, U+0316), whose normalization costs time in
@@ -67,14 +43,61 @@ public final class ProcessBench {
                         .start());
             }
             for (Process p : started.subList(extra, started.size())) awaitArgv0Length(p, 1 + 4 * 32766);
-            double hostileNanos = Timing.medianNanos(() -> Perivane.isAppRunning(missing), 1, 7);
-            System.out.printf("%-44s native %12s   without them %10s   ratio %.2f%n",
+            double hostileNanos = Timing.medianNanos(() -> Perivane.isAppRunning(MISSING), 1, 7);
+            System.out.printf("%-58s native %10s   without them %10s   ratio %.2f%n",
                     "isAppRunning, " + HOSTILE + " hostile processes more", Timing.format(hostileNanos),
                     Timing.format(nativeNanos), hostileNanos / nativeNanos);
         } finally {
-            for (Process p : started) p.destroyForcibly();
-            for (Process p : started) p.waitFor();
+            stop(started);
         }
+        table.print();
+    }
+
+    /** The target alone: isAppRunning against the floor, with {@code extra} processes more, in rounds. */
+    static void targets(Table table, int extra, int rounds) throws Exception {
+        List<Process> started = start(extra);
+        try {
+            for (int round = 0; round < rounds; round++) againstFloor(table, extra);
+        } finally {
+            stop(started);
+        }
+    }
+
+    private static double againstFloor(Table table, int extra) throws Exception {
+        String present = String.format(FAKE, extra / 2).toUpperCase();
+        check(!Perivane.isAppRunning(MISSING), "isAppRunning found a process that is not running");
+        check(extra == 0 || Perivane.isAppRunning(present), "isAppRunning missed a running process");
+        check(!jdkSearch(MISSING), "the JDK search found a process that is not running");
+        int count = Floor.scanProcesses();
+        Timing.Result r = Timing.compare("isAppRunning / scan of every /proc/PID/cmdline",
+                () -> Perivane.isAppRunning(MISSING), Floor::scanProcesses, 5, 21);
+        System.out.printf("%d processes (%d started here); per process: native %.2f us, floor %.2f us%n", count,
+                extra, r.nativeNanos() / count / 1e3, r.referenceNanos() / count / 1e3);
+        table.ratio("`isAppRunning`, " + extra + " processes more", "scan of /proc/PID/cmdline", r, 1.5);
+        return r.nativeNanos();
+    }
+
+    private static List<Process> start(int extra) throws Exception {
+        List<Process> started = new ArrayList<>();
+        try {
+            for (int i = 0; i < extra; i++) {
+                String argv0 = String.format(FAKE, i);
+                started.add(new ProcessBuilder("bash", "-c", "exec -a \"" + argv0 + "\" sleep 600")
+                        .redirectOutput(ProcessBuilder.Redirect.DISCARD)
+                        .redirectError(ProcessBuilder.Redirect.DISCARD)
+                        .start());
+            }
+            for (int i = 0; i < extra; i++) awaitArgv0(started.get(i), String.format(FAKE, i));
+        } catch (Exception e) {
+            stop(started);
+            throw e;
+        }
+        return started;
+    }
+
+    private static void stop(List<Process> started) throws InterruptedException {
+        for (Process p : started) p.destroyForcibly();
+        for (Process p : started) p.waitFor();
     }
 
     /** The JDK's way: every process's command (its executable) and arguments, NFC, any case. */
@@ -90,17 +113,6 @@ public final class ProcessBench {
             return command != null
                     && Normalizer.normalize(command, Normalizer.Form.NFC).equalsIgnoreCase(wanted);
         });
-    }
-
-    private static double floor(int batches, int perBatch) throws IOException, InterruptedException {
-        Path exe = Path.of(System.getProperty("java.library.path"), "bench", "proc-floor");
-        Process p = new ProcessBuilder(exe.toString(), String.valueOf(batches), String.valueOf(perBatch))
-                .redirectError(ProcessBuilder.Redirect.INHERIT).start();
-        String out = new String(p.getInputStream().readAllBytes(), StandardCharsets.UTF_8).trim();
-        check(p.waitFor() == 0, "proc-floor failed");
-        String[] parts = out.split(" ");
-        System.out.printf("floor scan saw %s processes%n", parts[1]);
-        return Double.parseDouble(parts[0]);
     }
 
     private static final int HOSTILE = 4;

@@ -1,8 +1,13 @@
 package com.veltor.perivane.bench;
 
+import java.lang.management.CompilationMXBean;
+import java.lang.management.ManagementFactory;
 import java.util.Arrays;
 
-/** Warm-up, then the median of timed batches; results printed as ratios native / JDK. */
+/**
+ * Both sides warmed together, then the medians of timed batches, the two sides' batches
+ * alternating; results printed as ratios native / reference (the JDK's equivalent, or a floor).
+ */
 public final class Timing {
     private Timing() {}
 
@@ -12,15 +17,48 @@ public final class Timing {
         Object run() throws Exception;
     }
 
+    /** The median nanoseconds per call of each side. */
+    public record Result(double nativeNanos, double referenceNanos) {
+        public double ratio() {
+            return nativeNanos / referenceNanos;
+        }
+    }
+
+    /**
+     * How long both sides are warmed before timing, at least: the JIT compiles a hot JDK path only
+     * after many calls (the JDK's normalizer takes about a second to reach its final code), and a
+     * comparison started earlier flatters the native. On a busy machine the compiler threads
+     * fall behind, so the warm-up also goes on until the JIT has compiled nothing for a while
+     * (up to {@link #WARM_UP_LIMIT_NANOS}).
+     */
+    static final long WARM_UP_NANOS = 1_000_000_000L;
+    static final long JIT_QUIET_NANOS = 300_000_000L;
+    static final long WARM_UP_LIMIT_NANOS = 10_000_000_000L;
+
+    /** Runs the ops in turn until the warm-up time has passed and the JIT is quiet. */
+    private static void warmUp(Op... ops) throws Exception {
+        CompilationMXBean jit = ManagementFactory.getCompilationMXBean();
+        long start = System.nanoTime(), lastChange = start, compiled = jit.getTotalCompilationTime();
+        for (int round = 0;; round++) {
+            for (Op op : ops) op.run();
+            long now = System.nanoTime(), total = jit.getTotalCompilationTime();
+            if (total != compiled) {
+                compiled = total;
+                lastChange = now;
+            }
+            boolean warm = round >= 3 && now - start >= WARM_UP_NANOS && now - lastChange >= JIT_QUIET_NANOS;
+            if (warm || now - start >= WARM_UP_LIMIT_NANOS) return;
+        }
+    }
+
     static volatile Object sink;
 
     /** Median nanoseconds per call of {@code op}, over {@code batches} batches of {@code perBatch} calls. */
     public static double medianNanos(Op op, int perBatch, int batches) throws Exception {
-        for (int i = 0; i < Math.max(3, batches / 2); i++) batch(op, perBatch);  // warm-up
+        warmUp(() -> batch(op, perBatch));
         double[] t = new double[batches];
         for (int i = 0; i < batches; i++) t[i] = batch(op, perBatch);
-        Arrays.sort(t);
-        return t[batches / 2];
+        return median(t);
     }
 
     private static double batch(Op op, int n) throws Exception {
@@ -29,28 +67,29 @@ public final class Timing {
         return (System.nanoTime() - start) / (double) n;
     }
 
+    private static double median(double[] t) {
+        Arrays.sort(t);
+        return t[t.length / 2];
+    }
+
     /**
-     * Times both and prints one line: native, JDK, and native/JDK (below 1 means faster). The
-     * two sides' batches alternate, so that a change in the machine's load during the run
-     * weighs on both alike.
+     * Times both and prints one line: native, reference, and native / reference (below 1: the
+     * native is faster). Both are warmed together first; then their batches alternate, so that
+     * a change in the machine's load during the run weighs on both alike.
      */
-    public static double compare(String what, Op nativeOp, Op jdkOp, int perBatch, int batches) throws Exception {
-        for (int i = 0; i < Math.max(3, batches / 2); i++) {  // warm-up
-            batch(nativeOp, perBatch);
-            batch(jdkOp, perBatch);
-        }
+    public static Result compare(String what, Op nativeOp, Op referenceOp, int perBatch, int batches)
+            throws Exception {
+        warmUp(() -> batch(nativeOp, perBatch), () -> batch(referenceOp, perBatch));
         double[] n = new double[batches];
-        double[] j = new double[batches];
+        double[] r = new double[batches];
         for (int i = 0; i < batches; i++) {
             n[i] = batch(nativeOp, perBatch);
-            j[i] = batch(jdkOp, perBatch);
+            r[i] = batch(referenceOp, perBatch);
         }
-        Arrays.sort(n);
-        Arrays.sort(j);
-        double ratio = n[batches / 2] / j[batches / 2];
-        System.out.printf("%-58s native %10s   jdk %10s   ratio %.2f%n", what, format(n[batches / 2]),
-                format(j[batches / 2]), ratio);
-        return ratio;
+        Result result = new Result(median(n), median(r));
+        System.out.printf("%-58s native %10s   reference %10s   ratio %.2f%n", what,
+                format(result.nativeNanos()), format(result.referenceNanos()), result.ratio());
+        return result;
     }
 
     public static String format(double nanos) {

@@ -46,7 +46,7 @@ public final class FileChild {
                 print("setBundle", () -> { Perivane.setBundleBit(othersFolder, true); return "done"; });
                 print("link", () -> { Perivane.createSymbolicLink(othersFolder + "/link", "target"); return "done"; });
             }
-            case "pin" -> {  // one of DockTest's writers
+            case "pin" -> {  // ConcurrencyTest's writers
                 for (String path : Arrays.copyOfRange(args, 1, args.length)) {
                     print(path, () -> Perivane.registerFileAsDockIcon(path, "child"));
                 }

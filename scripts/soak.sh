@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The soak: one JVM under -Xcheck:jni calls every native but the dialog ROUNDS times (default
-# 200000; the running-application check every PROCESS_EVERY-th round, default 100), in a
+# 200000; the running-application check every EVERY-th round, default 100), in a
 # scratch HOME, at low priority. Fails when an answer changes, resident memory grows by 5 MiB
 # or more after the warm-up, descriptors grow, or the JNI checker reports anything.
-#   bash scripts/soak.sh [ROUNDS [PROCESS_EVERY]]
+#   bash scripts/soak.sh [ROUNDS [EVERY]]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh

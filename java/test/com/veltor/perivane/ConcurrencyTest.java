@@ -20,14 +20,15 @@ import org.junit.jupiter.api.io.TempDir;
 class ConcurrencyTest {
     /**
      * Calls of every native but the dialog: on files of its own in {@code own}, and for the Dock
-     * and alias natives also on what every round shares (HOME's Dock domain and Desktop, which must
-     * exist, the folder {@code shared} and an alias in it that all rounds rewrite). No other round
+     * and alias natives also on what every round shares (HOME's Dock domain, which must exist, and
+     * Desktop, the folder {@code shared} and an alias in it that all rounds rewrite). No other round
      * may change what a round answers: the test and the soak (stress/) compare each with one alone.
      */
     public record Round(String own, String shared, String name) {
         public static Round in(Path own, Path shared, String name) throws IOException {
             Files.writeString(Files.createDirectories(own.resolve("folder")).resolveSibling("file"), "x");
             Files.writeString(Files.createDirectories(shared).resolve("target"), "x");
+            Files.createDirectories(Path.of(System.getenv("HOME"), "Desktop"));
             Perivane.setUMask(022);  // what every round sets again, and so finds
             return new Round(own.toString(), shared.toString(), name);
         }
@@ -68,7 +69,6 @@ class ConcurrencyTest {
     @Test
     void sixteenThreadsAndFourPinningJvmsGetWhatEachGetsAlone(@TempDir Path dir) throws Exception {
         DockTest.freshDockDomain();
-        Files.createDirectories(Path.of(System.getenv("HOME"), "Desktop"));
         List<Callable<Object>> tasks = new ArrayList<>();
         for (int t = 0; t < 16; t++) {
             Round round = Round.in(dir.resolve("own " + t), dir.resolve("shared"), "thread " + t);

@@ -2,7 +2,6 @@ package com.veltor.perivane;
 
 import java.nio.file.Files;
 import java.nio.file.Path;
-import java.nio.file.StandardCopyOption;
 import java.util.List;
 import java.util.stream.Stream;
 
@@ -24,12 +23,7 @@ public final class Soak {
         int rounds = args.length > 0 ? Integer.parseInt(args[0]) : 200_000;
         int processEvery = args.length > 1 ? Integer.parseInt(args[1]) : 100;
         Path home = Path.of(System.getenv("HOME"));
-        Path domain = home.resolve("Library/Preferences/com.apple.dock.plist");
-        Files.createDirectories(domain.getParent());
-        Files.createDirectories(home.resolve("Desktop"));
-        Files.copy(Path.of(System.getProperty("perivane.fixtures"), "dock", "com.apple.dock.plist"), domain,
-                StandardCopyOption.REPLACE_EXISTING);
-        domain.toFile().setWritable(true, true);
+        DockTest.freshDockDomain();
         ConcurrencyTest.Round natives = ConcurrencyTest.Round.in(home.resolve("soak/own"), home.resolve("soak/shared"), "soak");
         List<String> plain = natives.run(false), withProcesses = natives.run(true);
         System.out.println("answers of one round: " + withProcesses);

@@ -7,10 +7,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <mutex>
 #include <thread>
 #include <utility>
 
@@ -66,13 +66,19 @@ std::optional<PersistentDomainLock> PersistentDomainLock::acquire(std::string_vi
     if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
 
     // Polled rather than waited for, so that a holder that never lets go (a stopped process, a
-    // hostile one) costs this caller five seconds, not its thread. The pause grows to 50 ms.
+    // hostile one) costs this caller five seconds, not its thread; every millisecond, since a
+    // waiter that paused longer would seldom try while the lock is free. The threads of this
+    // process poll one at a time, the others asleep in the mutex, which wakes the longest waiting
+    // first: all polling at once are served in no order, and under steady contention one could
+    // lose to later callers every time until its five seconds ran out.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    for (auto pause = std::chrono::milliseconds(1); ::flock(fd.get(), LOCK_EX | LOCK_NB) != 0;
-         pause = std::min(pause * 2, std::chrono::milliseconds(50))) {
+    static std::timed_mutex& polling = *new std::timed_mutex;  // never destroyed: threads may wait at exit
+    const std::unique_lock<std::timed_mutex> turn(polling, deadline);
+    if (!turn.owns_lock()) return std::nullopt;
+    while (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
         if (errno == EINTR) continue;
         if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= deadline) return std::nullopt;
-        std::this_thread::sleep_for(pause);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return PersistentDomainLock(std::move(fd));  // closing the descriptor releases the lock
 }

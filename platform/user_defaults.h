@@ -20,10 +20,11 @@ namespace perivane::platform {
 // exclude each other whether they are threads of one process or separate processes.
 class PersistentDomainLock {
 public:
-    // Waits up to five seconds for the lock (a write holds it for milliseconds). Nullopt when
-    // the lock file cannot be opened or is not a regular file (no preferences folder, no
-    // permission), or another holder keeps the lock longer: then this caller changes nothing.
-    // A new lock file is made 0600, owned like the preferences folder.
+    // Waits up to five seconds for the lock (a write holds it for milliseconds), the threads of
+    // this process in the order they asked. Nullopt when the lock file cannot be opened or is
+    // not a regular file (no preferences folder, no permission), or another holder keeps the
+    // lock longer: then this caller changes nothing. A new lock file is made 0600, owned like
+    // the preferences folder.
     static std::optional<PersistentDomainLock> acquire(std::string_view domainName);
 
 private:

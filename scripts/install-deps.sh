@@ -13,6 +13,7 @@ packages=(
   libgtk-3-dev                                # the chooser program's folder dialog
   xvfb xdotool imagemagick libgtk2.0-0        # the dialog tests: X server, keys, screenshot, AWT's GTK 2
   dpkg-dev file  # the Debian package: dpkg-shlibdeps, and file, which CPack runs
+  valgrind gcovr  # memcheck over the unit tests; the coverage report
 )
 if [[ ${1:-} == fuzz ]]; then
   packages+=(clang libclang-rt-14-dev)  # libFuzzer and clang's sanitizer runtimes

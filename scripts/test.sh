@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the C++ unit tests and the JVM tests,
-# then all of them again with the library built under AddressSanitizer and
-# UndefinedBehaviorSanitizer (the JVMs preload the sanitizer runtimes), then the fuzz seeds
-# through the fuzz targets, which clang builds.
+# the unit tests again under valgrind's memcheck, then all of them again with the library built
+# under AddressSanitizer and UndefinedBehaviorSanitizer (the JVMs preload the sanitizer runtimes),
+# then the fuzz seeds through the fuzz targets, which clang builds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/build.sh
 ctest --test-dir "${PERIVANE_BUILD_DIR:-build}" --output-on-failure -j"$(nproc)"
+
+echo "== the unit tests under memcheck"
+scripts/memcheck.sh
 
 echo "== the same tests with the sanitizers"
 PERIVANE_BUILD_DIR=build-sanitize scripts/build.sh -DPERIVANE_SANITIZE=ON -DPERIVANE_BENCH=OFF

@@ -22,13 +22,15 @@ namespace {
 thread_local bool failAllocations = false;
 }  // namespace
 
-void* operator new(std::size_t size) {
+// Never inlined: a tool that puts its own allocator in their place (valgrind) then gets every
+// call, and never frees a block its allocator gave with free().
+[[gnu::noinline]] void* operator new(std::size_t size) {
     void* p = failAllocations ? nullptr : std::malloc(size == 0 ? 1 : size);
     if (p == nullptr) throw std::bad_alloc();
     return p;
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+[[gnu::noinline]] void operator delete(void* p) noexcept { std::free(p); }
+[[gnu::noinline]] void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The preferences store and the Dock category: matching, and the guards around reading and
-// writing the domain. Pinning against the real Dock file, the exact record, and concurrent
-// writers are tested through the natives in DockTest.java.
+// writing the domain. Pinning against the real Dock file and the exact record are tested
+// through the natives in DockTest.java, concurrent writers in ConcurrencyTest.java.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -9,7 +9,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 #include <tuple>
 
 #include "VLPerivaneJNI/UserDefaultsAdditions.h"
@@ -118,8 +121,9 @@ TEST(DockAdditions, NoDomainIsNeverMade) {
 }
 
 // A lock another writer keeps: the call gives up (false, nothing written) instead of holding
-// its thread for ever (a test that hangs fails at its time limit).
-TEST(DockAdditions, NeverWaitsWithoutBound) {
+// its thread for ever (a test that hangs fails at its time limit); a thread that waits gets its
+// turn before later callers.
+TEST(DockAdditions, NeverWaitsWithoutBoundAndTakesItsTurn) {
     ScratchHome home;
     writeDock(home, {});
     const std::string domain = home.domainFile(kDock);
@@ -129,6 +133,22 @@ TEST(DockAdditions, NeverWaitsWithoutBound) {
     EXPECT_FALSE(add(u"/Applications/A.app"));  // five seconds
     close(holder);
     EXPECT_EQ(readWholeFile(domain), before);
+
+    // A caller that asks while another thread takes the lock again and again gets it at that
+    // thread's next release, not once it stops or when its own five seconds run out.
+    std::atomic<bool> stop = false;
+    std::thread again([&] {
+        while (!stop) {
+            const auto lock = perivane::platform::PersistentDomainLock::acquire(kDock);
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(add(u"/Applications/A.app"));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    stop = true;
+    again.join();
 }
 
 // Whatever the caller's umask, and when root works in a user's HOME (sudo -E, installers), the

@@ -7,13 +7,6 @@ import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.nio.file.StandardCopyOption;
-import java.util.ArrayList;
-import java.util.List;
-import java.util.concurrent.ExecutorService;
-import java.util.concurrent.Executors;
-import java.util.concurrent.Future;
-import java.util.concurrent.TimeUnit;
-import java.util.regex.Pattern;
 import org.junit.jupiter.api.BeforeEach;
 import org.junit.jupiter.api.Test;
 
@@ -22,7 +15,12 @@ class DockTest {
             Path.of(System.getenv("HOME"), "Library", "Preferences", "com.apple.dock.plist");
 
     @BeforeEach
-    void freshDockDomain() throws IOException {
+    void freshDomain() throws IOException {
+        freshDockDomain();
+    }
+
+    /** Puts the fixture's Dock domain in HOME, as the Dock left it. */
+    static void freshDockDomain() throws IOException {
         Files.createDirectories(DOMAIN.getParent());
         Files.copy(Path.of(System.getProperty("perivane.fixtures"), "dock", "com.apple.dock.plist"), DOMAIN,
                 StandardCopyOption.REPLACE_EXISTING);
@@ -30,17 +28,13 @@ class DockTest {
     }
 
     /** The domain as the property-list tool reads it; fails the test when it cannot. */
-    private static String plistutil() throws IOException, InterruptedException {
+    static String plistutil() throws IOException, InterruptedException {
         Process p = new ProcessBuilder("plistutil", "-i", DOMAIN.toString(), "-f", "xml", "-o", "-")
                 .redirectErrorStream(true).start();
         String out = new String(p.getInputStream().readAllBytes(), StandardCharsets.UTF_8);
         assertEquals(0, p.waitFor(), out);
         assertTrue(out.contains("<plist"), out);
         return out;
-    }
-
-    private static int count(String text, String part) {
-        return text.split(Pattern.quote(part), -1).length - 1;
     }
 
     @Test
@@ -78,35 +72,5 @@ class DockTest {
         byte[] before = Files.readAllBytes(DOMAIN);
         assertFalse(Perivane.registerFileAsDockIcon("/Applications/iTerm.app", "iTerm"));  // listed by the Dock
         assertArrayEquals(before, Files.readAllBytes(DOMAIN));
-    }
-
-    @Test
-    void threadsAndProcessesPinningAtOnceLoseNothing() throws Exception {
-        // Twelve writers share 100 paths: eight threads here and four child processes.
-        ExecutorService pool = Executors.newFixedThreadPool(12);
-        List<Future<?>> results = new ArrayList<>();
-        for (int w = 0; w < 12; w++) {
-            List<String> mine = new ArrayList<>(List.of("pin"));
-            for (int i = w; i < 100; i += 12) mine.add("/Applications/Concurrent " + i + ".app");
-            boolean inThread = w < 8;
-            results.add(pool.submit(() -> {
-                if (inThread) {
-                    for (String path : mine.subList(1, mine.size())) {
-                        assertTrue(Perivane.registerFileAsDockIcon(path, "thread"), path);
-                    }
-                    return null;
-                }
-                ChildJvm.Result r = ChildJvm.run(FileChild.class.getName(), mine.toArray(new String[0]));
-                assertFalse(r.exitCode() != 0 || r.stdout().contains("=false"), () -> r.stdout() + r.stderr());
-                return null;
-            }));
-        }
-        pool.shutdown();
-        for (Future<?> f : results) f.get(300, TimeUnit.SECONDS);  // rethrows a writer's failure
-        String xml = plistutil();
-        for (int i = 0; i < 100; i++) {
-            assertEquals(1, count(xml, "<string>/Applications/Concurrent " + i + ".app</string>"), "path " + i);
-        }
-        assertEquals(8 + 1 + 100, count(xml, "<key>_CFURLString</key>"), "the Dock's own 8 apps and 1 other kept");
     }
 }

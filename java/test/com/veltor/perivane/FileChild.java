@@ -43,7 +43,7 @@ public final class FileChild {
                 print("owner", () -> Perivane.getFileOwner(unreadable));
                 print("set", () -> Perivane.setFileAttributes(othersFile, true, true, false, false, false, false, false, false, false));
             }
-            case "pin" -> {  // one of DockTest's writers
+            case "pin" -> {  // ConcurrencyTest's writers
                 for (String path : Arrays.copyOfRange(args, 1, args.length)) {
                     print(path, () -> Perivane.registerFileAsDockIcon(path, "child"));
                 }

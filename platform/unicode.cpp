@@ -189,11 +189,11 @@ CaselessText::CaselessText(std::u16string_view text) : decomposed_(decomposed(te
 bool CaselessText::equals(std::u16string_view other) const {
     // ICU compares without first reading both texts whole only when both are in the FCD form,
     // which Form D is and most texts are already.
-    static const UNormalizer2* const fcd =
-        instance(+[](UErrorCode* status) { return unorm2_getInstance(nullptr, "nfc", UNORM2_FCD, status); });
+    static const icu::Normalizer2& fcd = instance(
+        +[](UErrorCode& status) { return icu::Normalizer2::getInstance(nullptr, "nfc", UNORM2_FCD, status); });
     UErrorCode status = U_ZERO_ERROR;
     std::u16string madeFcd;
-    if (unorm2_spanQuickCheckYes(fcd, other.data(), icuLength(other.size()), &status) != icuLength(other.size())) {
+    if (fcd.spanQuickCheckYes(readOnly(other), status) != icuLength(other.size())) {
         madeFcd = decomposed(other);
         other = madeFcd;
     }

@@ -209,7 +209,10 @@ bool removeShortcutItem(NSUserDefaults&, const NSString& name, const NSURL& fold
         return false;
     }
     NSFileManager& manager = NSFileManager::defaultManager();
-    if (!manager.fileExistsAtPath(item->path())) return true;
+    // Nothing there is success; a folder the caller may not search says nothing of what is in
+    // it, so then the removal is tried, and its error is the answer.
+    bool lookupDenied = false;
+    if (!manager.fileExistsAtPath(item->path(), &lookupDenied) && !lookupDenied) return true;
     if (manager.removeItemAtURL(*item, &error)) return true;
     logError(error);
     return false;

@@ -114,10 +114,12 @@ bool NSFileManager::setAttributes(const NSFileAttributeChanges& attributes, std:
     return true;
 }
 
-bool NSFileManager::fileExistsAtPath(const NSString& path) const {
+bool NSFileManager::fileExistsAtPath(const NSString& path, bool* lookupDenied) const {
     const FileSystemName name(path);
     struct stat st{};
-    return name.c_str() != nullptr && ::stat(name.c_str(), &st) == 0;
+    const bool exists = name.c_str() != nullptr && ::stat(name.c_str(), &st) == 0;
+    if (lookupDenied != nullptr) *lookupDenied = !exists && name.c_str() != nullptr && errno == EACCES;
+    return exists;
 }
 
 namespace {

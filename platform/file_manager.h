@@ -98,8 +98,9 @@ public:
                        std::optional<NSError>* error) const;
 
     // Whether an item exists at the path, a final symbolic link counting by what it points at
-    // (a dangling link is no item).
-    bool fileExistsAtPath(const NSString& path) const;
+    // (a dangling link is no item). With `lookupDenied`, a NO also says whether it came only
+    // from a folder on the way that the caller may not search, so that an item may be there.
+    bool fileExistsAtPath(const NSString& path, bool* lookupDenied = nullptr) const;
 
     // Removes the item: a file, a symbolic link (the link itself), or a folder with everything
     // in it. The walk goes from descriptor to descriptor (openat, fstatat without following,

@@ -91,7 +91,7 @@ class NativeSweepTest {
             new Row("createShortcutItem", "targetPath", (x, s) -> Perivane.createShortcutItem("a", x, s + "/items"), "F empty F F F F F F F F F F T+"),
             new Row("createShortcutItem", "folderPath", (x, s) -> Perivane.createShortcutItem("a", s + "/f", x), "F empty F"),
             new Row("removeShortcutItem", "name", (x, s) -> Perivane.removeShortcutItem(name(x), s + "/items"), "F F F F F T"),
-            new Row("removeShortcutItem", "folderPath", (x, s) -> Perivane.removeShortcutItem("x", x), "F empty F F F T"),
+            new Row("removeShortcutItem", "folderPath", (x, s) -> Perivane.removeShortcutItem("x", x), "F empty F F F T T T T T T F T"),
             new Row("createDesktopItem", "name", (x, s) -> Perivane.createDesktopItem(name(x), s + "/f"), "F F F F F F F T+ F T+"),
             new Row("createDesktopItem", "targetPath", (x, s) -> Perivane.createDesktopItem("a", x), "F empty F F F F F F F F F F T+"),
             new Row("removeDesktopItem", "name", (x, s) -> Perivane.removeDesktopItem(name(x)), "F F F F F T"),

@@ -11,7 +11,8 @@ packages=(
   libicu-dev libmount-dev libblkid-dev libplist-dev libplist-utils uuid-dev libglib2.0-dev
   util-linux procps attr
   libgtk-3-dev                                # the chooser program's folder dialog
-  xvfb xdotool imagemagick libgtk2.0-0        # the dialog tests: X server, keys, screenshot, AWT's GTK 2
+  xvfb xdotool x11-xserver-utils imagemagick libgtk2.0-0  # the dialog tests: X server, keys, keymap,
+                                                          # screenshot, AWT's GTK 2
   dpkg-dev file  # the Debian package: dpkg-shlibdeps, and file, which CPack runs
   valgrind gcovr  # memcheck over the unit tests; the coverage report
 )

@@ -62,9 +62,13 @@ public final class FileBench {
                 Timing.compare("getSymbolicLinkTarget / readSymbolicLink(of(s)).toString()",
                         () -> Perivane.getSymbolicLinkTarget(l), () -> Files.readSymbolicLink(Path.of(l)).toString(),
                         perBatch, batches));
-        Timing.compare("setFileAttributes / setPosixFilePermissions(of(s))",
-                () -> Perivane.setFileAttributes(f, true, true, true, true, false, true, true, false, false),
-                () -> Files.setPosixFilePermissions(Path.of(f), rwxrxr), perBatch, batches);
+        table.reference("`getFileAttributes`", "`Files.getPosixFilePermissions(Path.of(s))`",
+                Timing.compare("getFileAttributes / getPosixFilePermissions(of(s))", () -> Perivane.getFileAttributes(f),
+                        () -> Files.getPosixFilePermissions(Path.of(f)), perBatch, batches));
+        table.reference("`setFileAttributes`", "`Files.setPosixFilePermissions(Path.of(s), …)`",
+                Timing.compare("setFileAttributes / setPosixFilePermissions(of(s))",
+                        () -> Perivane.setFileAttributes(f, true, true, true, true, false, true, true, false, false),
+                        () -> Files.setPosixFilePermissions(Path.of(f), rwxrxr), perBatch, batches));
 
         Files.delete(link);
         Files.delete(file);

@@ -19,18 +19,6 @@ const Value* Dictionary::find(std::string_view key) const {
     return nullptr;
 }
 
-Value* Dictionary::find(std::string_view key) {
-    return const_cast<Value*>(std::as_const(*this).find(key));
-}
-
-void Dictionary::set(std::string key, Value value) {
-    if (Value* existing = find(key)) {
-        *existing = std::move(value);
-        return;
-    }
-    append(std::move(key), std::move(value));
-}
-
 void Dictionary::append(std::string key, Value value) {
     entries_.push_back(DictionaryEntry{std::move(key), std::move(value)});
 }
@@ -497,10 +485,6 @@ std::optional<std::string> toBinary(const Value& value) {
 
 std::optional<std::string> toBinary(const Dictionary& root) {
     return serialize(dictionaryNode(root, 1), plist_to_bin, plist_to_bin_free);
-}
-
-std::optional<std::string> toXml(const Value& value) {
-    return serialize(toNode(value, 1), plist_to_xml, plist_to_xml_free);
 }
 
 }  // namespace perivane::platform::plist

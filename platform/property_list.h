@@ -63,9 +63,6 @@ public:
 
     // The value under `key`, or null.
     const Value* find(std::string_view key) const;
-    Value* find(std::string_view key);
-    // Replaces the value under `key` in place, or appends the key at the end.
-    void set(std::string key, Value value);
     // Appends without looking for the key (the caller knows it is new).
     void append(std::string key, Value value);
     // Makes room for `count` entries: appending up to that many moves no entry.
@@ -140,9 +137,6 @@ std::optional<std::string> toBinary(const Value& value);
 
 // The same for a dictionary at the root, which needs no copy into a Value.
 std::optional<std::string> toBinary(const Dictionary& root);
-
-// The XML form of `value` (for diagnostics and tests). Same failures as toBinary.
-std::optional<std::string> toXml(const Value& value);
 
 // Whether `s` is valid UTF-8 (no surrogates, no overlong forms) without U+0000.
 bool isStorableString(std::string_view s);

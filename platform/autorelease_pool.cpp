@@ -20,6 +20,4 @@ void JNFNativeMethodExit(PoolToken token) noexcept {
     if (opened >= 1 && opened <= depth) depth = opened - 1;
 }
 
-int openPoolCount() noexcept { return static_cast<int>(depth); }
-
 }  // namespace perivane::platform

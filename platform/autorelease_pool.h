@@ -14,7 +14,4 @@ PoolToken JNFNativeMethodEnter() noexcept;
 // Drains the pool that `token` opened, with every pool opened on this thread after it.
 void JNFNativeMethodExit(PoolToken token) noexcept;
 
-// The number of pools open on the calling thread.
-int openPoolCount() noexcept;
-
 }  // namespace perivane::platform

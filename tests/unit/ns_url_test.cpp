@@ -29,6 +29,18 @@ TEST(NSURL, AppendsExactlyOneNameAndKeepsTheGivenFormForTheFileSystem) {
     EXPECT_EQ(NSURL::fileURLWithPath(u"/tmp/x//")->path(), u"/tmp/x/") << "one slash dropped, as the platform does";
 }
 
+TEST(NSURL, ARelativePathStandsOnTheWorkingDirectory) {
+    ScratchHome scratch;
+    std::filesystem::create_directory(scratch.path() + "/sub");
+    const std::filesystem::path was = std::filesystem::current_path();
+    std::filesystem::current_path(scratch.path());
+    const std::optional<NSURL> sub = NSURL::fileURLWithPath(u"sub"), file = NSURL::fileURLWithPath(u"Caf\u00e9 x");
+    std::filesystem::current_path(was);
+    EXPECT_EQ(*utf16ToUtf8(sub->absoluteString()), "file://" + scratch.path() + "/sub/") << "a folder";
+    EXPECT_EQ(*utf16ToUtf8(file->absoluteString()), "file://" + scratch.path() + "/Cafe%CC%81%20x");
+    EXPECT_EQ(file->fileSystemPath(), scratch.path() + "/Caf\u00e9 x");
+}
+
 TEST(NSURL, FileURLStringsDecodeToTheirPaths) {
     for (const auto& [url, path] : std::vector<std::pair<std::string, std::optional<std::string>>>{
              {"file:///Volumes/SANDISK/", "/Volumes/SANDISK/"},

@@ -6,7 +6,10 @@ import java.io.File;
 import java.io.IOException;
 import java.nio.file.Files;
 import java.nio.file.Path;
+import java.nio.file.StandardCopyOption;
+import java.nio.file.attribute.PosixFilePermissions;
 import java.util.ArrayList;
+import java.util.Comparator;
 import java.util.List;
 import java.util.Map;
 import java.util.concurrent.TimeUnit;
@@ -99,5 +102,34 @@ public final class ChildJvm {
 
     public static Result run(String mainClass, String... args) throws IOException, InterruptedException {
         return run(List.of(), testClassPath(), Map.of(), mainClass, args);
+    }
+
+    /**
+     * Runs a child JVM to its end as nobody (user and group 65534, no other groups). It loads
+     * copies of the test's jars and library from a folder anyone may read, because the build
+     * folder may lie in one only its owner may enter (a checkout in a mktemp -d folder).
+     */
+    public static Result runAsNobody(Map<String, String> env, String mainClass, String... args)
+            throws IOException, InterruptedException {
+        Path copies = Files.createTempDirectory("perivane-child", PosixFilePermissions.asFileAttribute(
+                PosixFilePermissions.fromString("rwxr-xr-x")));
+        try {
+            List<String> classPath = new ArrayList<>();
+            for (String jar : testClassPath().split(":")) {
+                classPath.add(Files.copy(Path.of(jar), copies.resolve(Path.of(jar).getFileName())).toString());
+            }
+            Path built = Path.of(System.getProperty("perivane.library.dir"));
+            for (String file : List.of(System.mapLibraryName("perivane"), "perivane-chooser")) {
+                Files.copy(built.resolve(file), copies.resolve(file), StandardCopyOption.COPY_ATTRIBUTES);
+            }
+            List<String> nobody = List.of("setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--");
+            Path tmp = Path.of(System.getProperty("java.io.tmpdir"));
+            return start(nobody, List.of(), String.join(":", classPath), copies.toString(), env, tmp, mainClass, args)
+                    .finish();
+        } finally {
+            try (var files = Files.walk(copies)) {
+                for (Path f : files.sorted(Comparator.reverseOrder()).toList()) Files.delete(f);
+            }
+        }
     }
 }

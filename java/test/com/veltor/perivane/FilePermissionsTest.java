@@ -112,8 +112,7 @@ class FilePermissionsTest {
         run("chmod", "700", closed.toString());
         run("chmod", "644", rootsFile.toString());
 
-        ChildJvm.Result r = ChildJvm.run(List.of("setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"),
-                ChildJvm.testClassPath(), Map.of(), "com.veltor.perivane.FileChild",
+        ChildJvm.Result r = ChildJvm.runAsNobody(Map.of(), "com.veltor.perivane.FileChild",
                 "denied", hidden.toString(), rootsFile.toString());
         assertEquals(0, r.exitCode(), r.stderr());
         assertEquals(Map.of("attributes", "null", "owner", "null", "set", "false"), lines(r.stdout()));

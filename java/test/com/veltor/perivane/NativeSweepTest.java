@@ -238,8 +238,7 @@ class NativeSweepTest {
     List<String> child(String mode, String s) throws Exception {
         Map<String, String> env = new HashMap<>(Map.of("HOME", s + "/home", "XDG_CONFIG_HOME", s + "/home/.config"));
         for (String unset : List.of("DISPLAY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR")) env.put(unset, null);
-        ChildJvm.Result r = ChildJvm.run(List.of("setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"),
-                ChildJvm.testClassPath(), env, NativeSweepTest.class.getName(), mode, s);
+        ChildJvm.Result r = ChildJvm.runAsNobody(env, NativeSweepTest.class.getName(), mode, s);
         assertEquals(0, r.exitCode(), () -> r.stderr().substring(0, Math.min(r.stderr().length(), 20_000)));
         return r.stdout().lines().toList();
     }

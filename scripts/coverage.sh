@@ -8,6 +8,17 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 build=${PERIVANE_BUILD_DIR:-build-coverage}
+# Some tests run the library as nobody, whose counts go to the build folder too. When nobody
+# cannot reach the checkout (a clone in a folder only its owner may enter), the build goes to a
+# folder under /tmp that it can reach, and build-coverage links to it.
+if [[ -z ${PERIVANE_BUILD_DIR:-} ]] && ! setpriv --reuid=65534 --regid=65534 --clear-groups -- test -x "$PWD"; then
+  if [[ ! -L $build || ! -d $build ]]; then
+    rm -rf "$build"
+    ln -s "$(mktemp -d /tmp/perivane-coverage.XXXXXX)" "$build"
+  fi
+  build=$(readlink "$build")
+  chmod 755 "$build"
+fi
 PERIVANE_BUILD_DIR="$build" scripts/build.sh -DCMAKE_BUILD_TYPE=Debug -DPERIVANE_COVERAGE=ON -DPERIVANE_BENCH=OFF
 # Every counts file is there from the start, empty and writable by all: some tests run the
 # library in a child JVM of another user (setpriv), which could not make one in this folder.

@@ -1,6 +1,6 @@
 #include "ChooserWork.h"
 
-#include "platform/exception.h"
+#include "platform/base/exception.h"
 
 namespace perivane {
 

@@ -8,10 +8,10 @@
 #include <memory>
 #include <optional>
 
-#include "platform/open_panel.h"
-#include "platform/run_loop_wire.h"
-#include "platform/strings.h"
-#include "platform/views.h"
+#include "platform/dialog/open_panel.h"
+#include "platform/dialog/run_loop_wire.h"
+#include "platform/base/strings.h"
+#include "platform/dialog/views.h"
 
 namespace perivane {
 

@@ -7,7 +7,7 @@
 #include <array>
 #include <cstdint>
 
-#include "platform/finder_info.h"
+#include "platform/files/finder_info.h"
 
 namespace perivane::jni {
 

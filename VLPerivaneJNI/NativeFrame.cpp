@@ -6,7 +6,7 @@
 #include <limits>
 #include <string_view>
 
-#include "platform/unicode.h"
+#include "platform/base/unicode.h"
 
 namespace perivane::jni {
 

@@ -13,9 +13,9 @@
 #include <type_traits>
 #include <utility>
 
-#include "platform/autorelease_pool.h"
-#include "platform/exception.h"
-#include "platform/strings.h"
+#include "platform/base/autorelease_pool.h"
+#include "platform/base/exception.h"
+#include "platform/base/strings.h"
 
 // The exported name of a native of com.veltor.perivane.Perivane (the JNI short-name rule).
 #define NATIVE(ret, name) extern "C" JNIEXPORT ret JNICALL Java_com_veltor_perivane_Perivane_##name

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/unicode.h"
+#include "platform/base/unicode.h"
 
 namespace perivane {
 

@@ -7,8 +7,8 @@
 #include <memory>
 #include <optional>
 
-#include "platform/process_table.h"
-#include "platform/strings.h"
+#include "platform/system/process_table.h"
+#include "platform/base/strings.h"
 
 namespace perivane {
 

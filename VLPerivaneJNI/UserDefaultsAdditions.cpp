@@ -1,13 +1,13 @@
 #include "UserDefaultsAdditions.h"
 
-#include "platform/bookmark.h"
-#include "platform/file_manager.h"
-#include "platform/gestalt.h"
-#include "platform/log.h"
-#include "platform/ns_predicate.h"
-#include "platform/ns_string_paths.h"
-#include "platform/ns_url.h"
-#include "platform/unicode.h"
+#include "platform/files/bookmark.h"
+#include "platform/files/file_manager.h"
+#include "platform/system/gestalt.h"
+#include "platform/base/log.h"
+#include "platform/preferences/ns_predicate.h"
+#include "platform/system/ns_string_paths.h"
+#include "platform/files/ns_url.h"
+#include "platform/base/unicode.h"
 
 namespace perivane::additions {
 

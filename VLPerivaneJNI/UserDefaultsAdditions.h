@@ -7,10 +7,10 @@
 #include <string>
 #include <string_view>
 
-#include "platform/ns_url.h"
-#include "platform/property_list.h"
-#include "platform/strings.h"
-#include "platform/user_defaults.h"
+#include "platform/files/ns_url.h"
+#include "platform/preferences/property_list.h"
+#include "platform/base/strings.h"
+#include "platform/preferences/user_defaults.h"
 
 namespace perivane::additions {
 

@@ -8,12 +8,12 @@
 #include "FileFlags.h"
 #include "NativeFrame.h"
 #include "ProcessList.h"
-#include "platform/bookmark.h"
-#include "platform/file_manager.h"
-#include "platform/groups.h"
-#include "platform/log.h"
-#include "platform/ns_string_paths.h"
-#include "platform/run_loop.h"
+#include "platform/files/bookmark.h"
+#include "platform/files/file_manager.h"
+#include "platform/system/groups.h"
+#include "platform/base/log.h"
+#include "platform/system/ns_string_paths.h"
+#include "platform/dialog/run_loop.h"
 #include "UserDefaultsAdditions.h"
 
 using namespace perivane;
@@ -230,8 +230,8 @@ NATIVE(jstring, getDesktopFolder)(JNIEnv* env, jclass) {
 }
 
 // ---- folder chooser ------------------------------------------------------------------------
-// The dialog runs on the main thread of the chooser program (platform/run_loop.h), which takes
-// the three texts as they are converted here, on the calling thread, before the hop.
+// The dialog runs on the main thread of the chooser program (platform/dialog/run_loop.h), which
+// takes the three texts as they are converted here, on the calling thread, before the hop.
 
 NATIVE(jstring, getFolder)(JNIEnv* env, jclass, jstring title, jstring prompt, jstring buttonTitle) {
     return cocoaBracket<jstring>(env, [&]() -> jstring {

@@ -8,12 +8,12 @@
 
 #include "FileFlags.h"
 #include "NativeFrame.h"
-#include "platform/file_url.h"
-#include "platform/finder_info.h"
-#include "platform/groups.h"
-#include "platform/symlinks.h"
-#include "platform/unicode.h"
-#include "platform/volumes.h"
+#include "platform/files/file_url.h"
+#include "platform/files/finder_info.h"
+#include "platform/system/groups.h"
+#include "platform/files/symlinks.h"
+#include "platform/base/unicode.h"
+#include "platform/files/volumes.h"
 
 using namespace perivane;
 using namespace perivane::jni;

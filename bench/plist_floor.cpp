@@ -13,7 +13,7 @@
 #include <sstream>
 #include <vector>
 
-#include "platform/property_list.h"
+#include "platform/preferences/property_list.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "chooser/gtk_view.h"
-#include "platform/open_panel.h"
+#include "platform/dialog/open_panel.h"
 
 namespace perivane::chooser {
 

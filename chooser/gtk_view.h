@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/views.h"
+#include "platform/dialog/views.h"
 
 namespace perivane::chooser {
 

@@ -1,7 +1,7 @@
 // perivane-chooser: the main thread that the library's folder chooser runs on. The library
 // starts it for each getFolder call with the request on descriptor kMainThreadChannel (see
-// platform/run_loop_wire.h); it runs the chooser work against a GTK dialog and answers on the
-// same descriptor. "--debug" prints the dialog's view tree to standard error once it is shown.
+// platform/dialog/run_loop_wire.h); it runs the chooser work against a GTK dialog and answers on
+// the same descriptor. "--debug" prints the dialog's view tree to standard error once it is shown.
 #include <fcntl.h>
 #include <gtk/gtk.h>
 #include <glib-unix.h>
@@ -14,8 +14,8 @@
 
 #include "VLPerivaneJNI/ChooserWork.h"
 #include "chooser/gtk_open_panel.h"
-#include "platform/exception.h"
-#include "platform/run_loop_wire.h"
+#include "platform/base/exception.h"
+#include "platform/dialog/run_loop_wire.h"
 
 using namespace perivane;
 using platform::MainThreadAnswer;

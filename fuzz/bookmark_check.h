@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/bookmark.h"
-#include "platform/bookmark_format.h"
+#include "platform/files/bookmark.h"
+#include "platform/files/bookmark_format.h"
 
 namespace perivane::fuzz {
 

@@ -10,7 +10,7 @@
 
 #include <plist/plist.h>
 
-#include "platform/property_list.h"
+#include "platform/preferences/property_list.h"
 
 namespace perivane::fuzz {
 

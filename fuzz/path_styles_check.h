@@ -16,7 +16,7 @@
 #include <unicode/utf16.h>
 #include <unicode/utf8.h>
 
-#include "platform/file_url.h"
+#include "platform/files/file_url.h"
 
 namespace perivane::fuzz {
 

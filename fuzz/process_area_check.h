@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "VLPerivaneJNI/ProcessList.h"
-#include "platform/unicode.h"
+#include "platform/base/unicode.h"
 
 namespace perivane::fuzz {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/user_dirs.h"
+#include "platform/system/user_dirs.h"
 
 namespace perivane::fuzz {
 

@@ -11,8 +11,8 @@
 #include <map>
 
 #include "fuzz/bookmark_check.h"
-#include "platform/file_system.h"
-#include "platform/volumes.h"
+#include "platform/base/file_system.h"
+#include "platform/files/volumes.h"
 #include "scratch_home.h"
 
 using namespace perivane::platform;

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "VLPerivaneJNI/ChooserWork.h"
-#include "platform/exception.h"
+#include "platform/base/exception.h"
 
 using namespace perivane;
 using namespace perivane::platform;

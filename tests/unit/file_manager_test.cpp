@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/file_manager.h"
+#include "platform/files/file_manager.h"
 #include "scratch_home.h"
 
 using namespace perivane::platform;

@@ -6,7 +6,7 @@
 #include <fstream>
 
 #include "VLPerivaneJNI/FileFlags.h"
-#include "platform/finder_info.h"
+#include "platform/files/finder_info.h"
 #include "scratch_home.h"
 
 using namespace perivane::platform;

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "VLPerivaneJNI/NativeFrame.h"
-#include "platform/unicode.h"
+#include "platform/base/unicode.h"
 
 using namespace perivane;
 using namespace perivane::jni;

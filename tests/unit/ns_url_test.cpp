@@ -3,10 +3,10 @@
 
 #include <filesystem>
 
-#include "platform/ns_string_paths.h"
-#include "platform/ns_url.h"
-#include "platform/strings.h"
-#include "platform/user_database.h"
+#include "platform/system/ns_string_paths.h"
+#include "platform/files/ns_url.h"
+#include "platform/base/strings.h"
+#include "platform/system/user_database.h"
 #include "scratch_home.h"
 
 using namespace perivane::platform;

@@ -22,7 +22,7 @@
 
 #include "VLPerivaneJNI/ProcessList.h"
 #include "fuzz/process_area_check.h"
-#include "platform/unicode.h"
+#include "platform/base/unicode.h"
 
 using namespace perivane;
 using namespace perivane::platform;

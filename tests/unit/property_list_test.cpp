@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/property_list.h"
+#include "platform/preferences/property_list.h"
 #include "small_stack.h"
 
 using namespace perivane::platform::plist;

@@ -16,7 +16,7 @@
 #include <tuple>
 
 #include "VLPerivaneJNI/UserDefaultsAdditions.h"
-#include "platform/ns_predicate.h"
+#include "platform/preferences/ns_predicate.h"
 #include "scratch_home.h"
 
 using namespace perivane::additions;

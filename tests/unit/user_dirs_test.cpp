@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/user_dirs.h"
+#include "platform/system/user_dirs.h"
 
 using perivane::platform::userDirectoryFromConfig;
 

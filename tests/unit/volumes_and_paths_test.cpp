@@ -6,8 +6,8 @@
 #include <fstream>
 
 #include "fuzz/path_styles_check.h"
-#include "platform/file_url.h"
-#include "platform/volumes.h"
+#include "platform/files/file_url.h"
+#include "platform/files/volumes.h"
 #include "small_stack.h"
 
 using namespace perivane::platform;

@@ -1,0 +1,224 @@
+#include "platform/files/file_url.h"
+
+#include "platform/base/file_system.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+
+#include <unicode/utf16.h>
+
+namespace perivane::platform {
+
+namespace {
+
+bool hasLoneSurrogate(std::u16string_view s) {
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (U16_IS_LEAD(s[i]) && i + 1 < s.size() && U16_IS_TRAIL(s[i + 1])) {
+            ++i;
+        } else if (U16_IS_SURROGATE(s[i])) {
+            return true;
+        }
+    }
+    return false;
+}
+
+template <typename Char>
+std::vector<std::basic_string<Char>> split(std::basic_string_view<Char> s, Char separator) {
+    std::vector<std::basic_string<Char>> pieces;
+    size_t start = 0;
+    for (;;) {
+        const size_t end = s.find(separator, start);
+        pieces.emplace_back(s.substr(start, end - start));
+        if (end == std::basic_string_view<Char>::npos) return pieces;
+        start = end + 1;
+    }
+}
+
+// A POSIX name may hold ":", an HFS name "/": each style writes the other's separator with its
+// own separator's place taken.
+template <typename Char>
+std::basic_string<Char> swapped(std::basic_string<Char> name, Char from, Char to) {
+    std::replace(name.begin(), name.end(), from, to);
+    return name;
+}
+
+// Drops "." and resolves ".." lexically, for the part of a path that does not exist (the
+// kernel cannot resolve it). A ".." with nothing left before it climbs into `base`.
+void appendLexically(std::vector<std::string>& base, const std::vector<std::string>& tail) {
+    for (const auto& c : tail) {
+        if (c.empty() || c == ".") continue;
+        if (c == "..") {
+            if (!base.empty()) base.pop_back();
+        } else {
+            base.push_back(c);
+        }
+    }
+}
+
+std::vector<std::string> components(std::string_view absolutePath) {
+    std::vector<std::string> out;
+    for (auto& c : split<char>(absolutePath, '/')) {
+        if (!c.empty()) out.push_back(std::move(c));
+    }
+    return out;
+}
+
+std::string joinAbsolute(const std::vector<std::string>& comps, size_t count) {
+    std::string path;
+    for (size_t i = 0; i < count; ++i) path += "/" + comps[i];
+    return path.empty() ? "/" : path;
+}
+
+// The canonical components of an absolute path: the longest existing prefix as the kernel
+// resolves it, then the rest handled lexically.
+std::vector<std::string> canonicalComponents(const std::string& path, PathEnvironment& env) {
+    const std::vector<std::string> comps = components(path);
+    for (size_t keep = comps.size() + 1; keep-- > 0;) {
+        auto resolved = env.canonical(joinAbsolute(comps, keep));
+        if (!resolved) continue;
+        std::vector<std::string> out = components(*resolved);
+        appendLexically(out, std::vector<std::string>(comps.begin() + static_cast<long>(keep), comps.end()));
+        return out;
+    }
+    std::vector<std::string> out;  // not even "/" answered: take the path as written
+    appendLexically(out, comps);
+    return out;
+}
+
+// The volume whose mount point is the longest prefix of `comps` on a component boundary, and
+// how many components its mount point has. "/" matches every path.
+std::pair<const Volume*, size_t> volumeOf(const std::vector<std::string>& comps,
+                                          const std::vector<Volume>& volumes) {
+    const Volume* best = nullptr;
+    size_t bestDepth = 0;
+    for (const auto& v : volumes) {
+        const std::vector<std::string> mount = components(v.mountPoint);
+        if (mount.size() > comps.size() || (best != nullptr && mount.size() < bestDepth)) continue;
+        if (!std::equal(mount.begin(), mount.end(), comps.begin())) continue;
+        // Equal depth: the later entry is the one mounted on top.
+        best = &v;
+        bestDepth = mount.size();
+    }
+    return {best, bestDepth};
+}
+
+NSString posixToHfsRelative(std::u16string_view path) {
+    std::vector<std::u16string> pieces = split<char16_t>(path, u'/');
+    if (pieces.size() > 1 && pieces.back().empty()) pieces.pop_back();
+    NSString out;
+    for (const auto& p : pieces) out += u":" + swapped<char16_t>(p, u':', u'/');
+    return out;
+}
+
+// Nothing when a name below the volume is not UTF-8 (a link can lead there): no text would
+// name that file, and one with U+FFFD in its place names another.
+std::optional<NSString> posixToHfsAbsolute(const std::string& path, PathEnvironment& env) {
+    const std::vector<std::string> comps = canonicalComponents(path, env);
+    auto [volume, depth] = volumeOf(comps, env.volumes());
+    NSString out = volume ? swapped<char16_t>(volume->name, u':', u'/') : NSString(u"Filesystem root");
+    if (!volume) depth = 0;
+    for (size_t i = depth; i < comps.size(); ++i) {
+        const std::optional<NSString> name = utf8ToUtf16Strict(comps[i]);
+        if (!name) return std::nullopt;
+        out += u":" + swapped<char16_t>(*name, u':', u'/');
+    }
+    return out;
+}
+
+// Collapses "::" (each empty piece between two others climbs one level) without ever climbing
+// above the first piece: the volume name, or the empty piece that starts a relative path. One
+// trailing empty piece (a path ending in ":") means nothing.
+std::vector<std::u16string> collapseParents(std::vector<std::u16string> pieces) {
+    if (pieces.size() > 1 && pieces.back().empty()) pieces.pop_back();
+    std::vector<std::u16string> out;
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        if (i > 0 && pieces[i].empty()) {
+            if (out.size() > 1) out.pop_back();
+            continue;
+        }
+        out.push_back(std::move(pieces[i]));
+    }
+    return out;
+}
+
+// Nothing for a volume mounted at a path that is not UTF-8, which no text can name.
+std::optional<NSString> hfsToPosix(std::u16string_view hfs, const std::vector<Volume>& volumes, bool& absolute) {
+    std::vector<std::u16string> pieces = collapseParents(split<char16_t>(hfs, u':'));
+    absolute = !pieces.front().empty();
+    NSString out;
+    if (absolute) {
+        const std::u16string& name = pieces.front();
+        auto v = std::find_if(volumes.begin(), volumes.end(), [&](const Volume& vol) {
+            return swapped<char16_t>(vol.name, u':', u'/') == name;
+        });
+        if (name == u"/") {
+            out = u"";  // the boot volume's root
+        } else if (v != volumes.end()) {
+            std::optional<NSString> mountPoint = utf8ToUtf16Strict(v->mountPoint);
+            if (!mountPoint) return std::nullopt;
+            if (*mountPoint != u"/") out = std::move(*mountPoint);
+        } else {
+            out = u"/" + swapped<char16_t>(name, u'/', u':');  // an unknown volume: a top-level folder
+        }
+        for (size_t i = 1; i < pieces.size(); ++i) out += u"/" + swapped<char16_t>(pieces[i], u'/', u':');
+        return out.empty() ? NSString(u"/") : out;
+    }
+    for (size_t i = 1; i < pieces.size(); ++i) {
+        if (i > 1) out += u"/";
+        out += swapped<char16_t>(pieces[i], u'/', u':');
+    }
+    return out.empty() ? NSString(u"/") : out;  // ":" alone names "/", as on the platform
+}
+
+}  // namespace
+
+const std::vector<Volume>& LivePathEnvironment::volumes() {
+    if (!volumes_) volumes_ = mountedVolumes();
+    return *volumes_;
+}
+
+std::optional<std::string> LivePathEnvironment::canonical(const std::string& path) { return canonicalPath(path); }
+
+std::optional<CFURL> CFURLCreateWithFileSystemPath(std::u16string_view path, CFURLPathStyle style,
+                                                   bool isDirectory, PathEnvironment& env) {
+    if (path.empty() || path.find(u'\0') != std::u16string_view::npos || hasLoneSurrogate(path)) {
+        return std::nullopt;
+    }
+    if (style == kCFURLPOSIXPathStyle) {
+        auto bytes = fileSystemBytes(path);
+        if (!bytes || bytes->size() > kMaxPosixPathBytes) return std::nullopt;
+        return CFURL{NSString(path), path.front() == u'/', isDirectory};
+    }
+    if (style != kCFURLHFSPathStyle) return std::nullopt;
+    CFURL url;
+    std::optional<NSString> posix = hfsToPosix(path, env.volumes(), url.absolute);
+    if (!posix) return std::nullopt;
+    url.path = std::move(*posix);
+    url.isDirectory = isDirectory;
+    return url;
+}
+
+std::optional<NSString> CFURLCopyFileSystemPath(const CFURL& url, CFURLPathStyle style, PathEnvironment& env) {
+    NSString path = url.path;
+    if (style == kCFURLPOSIXPathStyle) {
+        if (path.size() > 1 && path.back() == u'/') path.pop_back();
+        return path;
+    }
+    if (style != kCFURLHFSPathStyle) return std::nullopt;
+    NSString hfs;
+    if (url.absolute) {
+        auto bytes = fileSystemBytes(path);
+        std::optional<NSString> absolute = bytes ? posixToHfsAbsolute(*bytes, env) : std::nullopt;
+        if (!absolute) return std::nullopt;
+        hfs = std::move(*absolute);
+    } else {
+        hfs = posixToHfsRelative(path);
+    }
+    // A last name that ended in ":" in POSIX ends in "/" here; like the platform, a directory
+    // URL's path loses that one trailing "/".
+    if (url.isDirectory && hfs.size() > 1 && hfs.back() == u'/') hfs.pop_back();
+    return hfs;
+}
+
+}  // namespace perivane::platform

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "chooser/host_window.h"
+
 namespace perivane::chooser {
 
 namespace {
@@ -19,6 +21,13 @@ void writeToStandardError(const std::string& text) {
     }
 }
 
+// Prints the dialog's content view tree and notes the dialog's size in `printedSize`.
+void printTree(GtkWidget* dialog, gpointer printedSize) {
+    gtk_widget_get_allocation(dialog, static_cast<GdkRectangle*>(printedSize));
+    GtkView content(gtk_bin_get_child(GTK_BIN(dialog)), GTK_DIALOG(dialog));
+    writeToStandardError(describeTree(content));
+}
+
 struct FileListFree {
     void operator()(GSList* files) const noexcept { g_slist_free_full(files, g_object_unref); }
 };
@@ -28,7 +37,7 @@ struct CharsFree {
 
 }  // namespace
 
-GtkOpenPanel::GtkOpenPanel(bool printTree)
+GtkOpenPanel::GtkOpenPanel(bool printTree, pid_t host)
     : dialog_(GTK_WIDGET(g_object_new(GTK_TYPE_FILE_CHOOSER_DIALOG, "use-header-bar", FALSE, nullptr))),
       printTree_(printTree) {
     gtk_dialog_add_button(GTK_DIALOG(dialog_), gtkText("_Cancel"), GTK_RESPONSE_CANCEL);
@@ -36,6 +45,7 @@ GtkOpenPanel::GtkOpenPanel(bool printTree)
     gtk_dialog_set_default_response(GTK_DIALOG(dialog_), GTK_RESPONSE_ACCEPT);
     applyAction();
     gtk_file_chooser_set_current_folder(chooser(), g_get_home_dir());
+    prepareForHost(GTK_WINDOW(dialog_), host);
 }
 
 GtkOpenPanel::~GtkOpenPanel() {
@@ -81,12 +91,17 @@ platform::NSView& GtkOpenPanel::contentView() {
 
 long GtkOpenPanel::runModal() {
     if (printTree_) {
-        // Printed from a view of its own: GTK may have rebuilt parts of the tree by then.
-        g_signal_connect(dialog_, "map", G_CALLBACK(+[](GtkWidget* dialog, gpointer) {
-                             GtkView content(gtk_bin_get_child(GTK_BIN(dialog)), GTK_DIALOG(dialog));
-                             writeToStandardError(describeTree(content));
+        // Printed from a view of its own (GTK may have rebuilt parts of the tree by then) when
+        // the dialog is shown, and again whenever its size changes after that.
+        g_signal_connect(dialog_, "map", G_CALLBACK(printTree), &printedSize_);
+        g_signal_connect(dialog_, "size-allocate", G_CALLBACK(+[](GtkWidget* dialog, GdkRectangle* a, gpointer last) {
+                             const auto* printed = static_cast<GdkRectangle*>(last);
+                             if (gtk_widget_get_mapped(dialog) &&
+                                 (a->width != printed->width || a->height != printed->height)) {
+                                 printTree(dialog, last);
+                             }
                          }),
-                         nullptr);
+                         &printedSize_);
     }
     const gint response = gtk_dialog_run(GTK_DIALOG(dialog_));
     gtk_widget_hide(dialog_);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <gtk/gtk.h>
+#include <sys/types.h>
 
 #include <memory>
 #include <optional>
@@ -19,8 +20,8 @@ namespace perivane::chooser {
 class GtkOpenPanel final : public platform::NSOpenPanel {
 public:
     // With `printTree`, the content view's tree is printed to standard error once the dialog
-    // is on screen.
-    explicit GtkOpenPanel(bool printTree);
+    // is on screen, and again when its size changes. The dialog is for the application of process `host` (chooser/host_window.h).
+    GtkOpenPanel(bool printTree, pid_t host);
     ~GtkOpenPanel() override;
     GtkOpenPanel(const GtkOpenPanel&) = delete;
     GtkOpenPanel& operator=(const GtkOpenPanel&) = delete;
@@ -40,6 +41,7 @@ private:
 
     GtkWidget* dialog_;
     bool printTree_;
+    GdkRectangle printedSize_{};  // the dialog's size when its tree was last printed
     bool canChooseFiles_ = true, canChooseDirectories_ = false;
     std::unique_ptr<GtkView> contentView_;
 };

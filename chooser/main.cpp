@@ -49,7 +49,11 @@ MainThreadAnswer failure(const char* reason) {
     return {MainThreadAnswer::Kind::failure, platform::ascii(reason)};
 }
 
-MainThreadAnswer runWork(const ChooserTexts& texts, int& argc, char**& argv, bool debug) {
+MainThreadAnswer runWork(const ChooserTexts& texts, int& argc, char**& argv, bool debug, pid_t host) {
+    // The host's windows are X11 windows (the JVM's toolkit speaks X11, under Xwayland too): with
+    // an X display at hand, the dialog is an X11 window as well, so that it can belong to them.
+    const char* x11 = g_getenv("DISPLAY");
+    if (x11 != nullptr && *x11 != '\0') gdk_set_allowed_backends("x11");
     if (!gtk_init_check(&argc, &argv)) return failure("The folder chooser cannot open a display.");
     // The caller closing its end means it has gone (the host process ended): so does the
     // dialog, rather than wait for a user answer nobody will read.
@@ -57,7 +61,7 @@ MainThreadAnswer runWork(const ChooserTexts& texts, int& argc, char**& argv, boo
                   nullptr);
     try {
         std::optional<NSString> result;
-        runChooserWork(texts, result, [debug] { return std::make_unique<chooser::GtkOpenPanel>(debug); });
+        runChooserWork(texts, result, [debug, host] { return std::make_unique<chooser::GtkOpenPanel>(debug, host); });
         return {MainThreadAnswer::Kind::result, result};
     } catch (const platform::NSException& e) {
         return {MainThreadAnswer::Kind::failure, platform::utf8ToUtf16Lossy(e.reasonText())};
@@ -67,6 +71,8 @@ MainThreadAnswer runWork(const ChooserTexts& texts, int& argc, char**& argv, boo
 }  // namespace
 
 int main(int argc, char** argv) {
+    const pid_t host = ::getppid();  // the process that called getFolder started this one
+    ::close(platform::kProgramDescriptor);  // this program's own file, which it was started from
     const bool debug = argc > 1 && std::string_view(argv[1]) == "--debug";
     // Programs that GTK may start must not hold the channel: the caller takes its closing as
     // this program's end.
@@ -77,7 +83,7 @@ int main(int argc, char** argv) {
         writeAnswer(platform::encodeAnswer(failure("The folder chooser received a malformed request.")));
         return 2;
     }
-    const MainThreadAnswer answer = runWork(*texts, argc, argv, debug);
+    const MainThreadAnswer answer = runWork(*texts, argc, argv, debug, host);
     writeAnswer(platform::encodeAnswer(answer));
     return answer.kind == MainThreadAnswer::Kind::failure ? 1 : 0;
 }

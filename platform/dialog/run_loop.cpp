@@ -9,9 +9,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
 #include <cerrno>
+#include <condition_variable>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,30 +47,95 @@ constexpr int kExitGraceChecks = 2000;
 
 std::string errnoText(int errnum) { return std::strerror(errnum); }
 
-// The chooser program's path: beside the file this code was loaded from (the library).
-std::string chooserProgram() {
-    Dl_info info{};
-    const bool known = ::dladdr(reinterpret_cast<void*>(&chooserProgram), &info) != 0 && info.dli_fname != nullptr &&
-                       std::strchr(info.dli_fname, '/') != nullptr;
-    if (!known) fail("The folder chooser cannot tell where the library was loaded from.");
-    const std::string_view loaded = info.dli_fname;
-    return std::string(loaded.substr(0, loaded.rfind('/') + 1)) + kProgramName;
+// A descriptor moved above the ones the program is given (standard input, output and error,
+// the channel and the program itself), so that no file action of the start replaces it: a host
+// that closed its standard input or output gets descriptors 0 and 1 back from the system.
+FileDescriptor aboveProgramDescriptors(FileDescriptor fd) {
+    if (!fd || fd.get() > kProgramDescriptor) return fd;
+    return FileDescriptor(::fcntl(fd.get(), F_DUPFD_CLOEXEC, kProgramDescriptor + 1));
 }
+
+// The chooser program, opened and checked once, when the library is loaded: the file beside the
+// library that this code was loaded from. Every start runs the file this descriptor holds, so a
+// file put at that path later (the folder renamed away and another made in its place) is never
+// run. The file must be a regular file owned by root or by the library file's owner and
+// writable by no one else.
+struct ChooserProgram {
+    std::string path;
+    FileDescriptor fd;
+    std::string refusal;  // why there is no descriptor
+
+    ChooserProgram() {
+        Dl_info info{};
+        const bool known = ::dladdr(this, &info) != 0 &&
+                           info.dli_fname != nullptr && std::strchr(info.dli_fname, '/') != nullptr;
+        if (!known) {
+            refusal = "The folder chooser cannot tell where the library was loaded from.";
+            return;
+        }
+        const std::string_view loaded = info.dli_fname;
+        path = std::string(loaded.substr(0, loaded.rfind('/') + 1)) + kProgramName;
+        struct stat library{}, program{};
+        fd = aboveProgramDescriptors(FileDescriptor(::open(path.c_str(), O_PATH | O_CLOEXEC)));
+        if (!fd || ::fstat(fd.get(), &program) != 0 || ::stat(info.dli_fname, &library) != 0) {
+            refusal = "The folder chooser program " + path + " cannot be started: " + std::strerror(errno);
+        } else if (!S_ISREG(program.st_mode)) {
+            refusal = "The folder chooser program " + path + " is not a regular file.";
+        } else if (program.st_uid != 0 && program.st_uid != library.st_uid) {
+            refusal = "The folder chooser program " + path + " is owned by neither root nor the library's owner.";
+        } else if ((program.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+            refusal = "The folder chooser program " + path + " may be written by others than its owner.";
+        }
+        if (!refusal.empty()) fd = FileDescriptor();
+    }
+};
+const ChooserProgram chooserProgram;
+
+// Calls are served one at a time, in the order they came: a process shows one dialog at a time,
+// as the platform's main thread runs one modal session at a time. A later call waits for its
+// turn; it holds no turn while it waits, so ending a call in any way passes the turn on.
+class Turns {
+public:
+    class Turn {
+    public:
+        explicit Turn(Turns& turns) : turns_(turns) {
+            std::unique_lock lock(turns_.mutex_);
+            const std::uint64_t mine = turns_.next_++;
+            turns_.changed_.wait(lock, [&] { return turns_.serving_ == mine; });
+        }
+        ~Turn() {
+            {
+                const std::lock_guard lock(turns_.mutex_);
+                ++turns_.serving_;
+            }
+            turns_.changed_.notify_all();
+        }
+        Turn(const Turn&) = delete;
+        Turn& operator=(const Turn&) = delete;
+
+    private:
+        Turns& turns_;
+    };
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::uint64_t next_ = 0, serving_ = 0;
+};
+Turns turns;
 
 bool debugging() {
     const char* value = std::getenv(kDebugVariable);
     return value != nullptr && *value != '\0';
 }
 
-// The caller's environment, with GTK's settings kept in memory and the accessibility bus off.
+// The caller's environment, with the accessibility bus off.
 std::vector<std::string> chooserEnvironment() {
     std::vector<std::string> entries;
     for (char** e = environ; *e != nullptr; ++e) {
         const std::string_view entry = *e;
-        const std::string_view name = entry.substr(0, entry.find('='));
-        if (name != "GSETTINGS_BACKEND" && name != "NO_AT_BRIDGE") entries.emplace_back(entry);
+        if (entry.substr(0, entry.find('=')) != "NO_AT_BRIDGE") entries.emplace_back(entry);
     }
-    entries.emplace_back("GSETTINGS_BACKEND=memory");
     entries.emplace_back("NO_AT_BRIDGE=1");
     return entries;
 }
@@ -135,15 +205,16 @@ private:
     pid_t pid_;
 };
 
-pid_t start(const std::string& program, int channel, bool debug) {
+pid_t start(int channel, bool debug) {
     SpawnActions actions;
     ::posix_spawn_file_actions_addopen(actions.get(), 0, "/dev/null", O_RDONLY, 0);
     // Whatever GTK or a library prints must not reach the host: the answer has its own channel.
     ::posix_spawn_file_actions_addopen(actions.get(), 1, "/dev/null", O_WRONLY, 0);
     if (!debug) ::posix_spawn_file_actions_addopen(actions.get(), 2, "/dev/null", O_WRONLY, 0);
     ::posix_spawn_file_actions_adddup2(actions.get(), channel, kMainThreadChannel);
+    ::posix_spawn_file_actions_adddup2(actions.get(), chooserProgram.fd.get(), kProgramDescriptor);
     // None of the host's other descriptors (the JVM's files and sockets) goes along.
-    ::posix_spawn_file_actions_addclosefrom_np(actions.get(), kMainThreadChannel + 1);
+    ::posix_spawn_file_actions_addclosefrom_np(actions.get(), kProgramDescriptor + 1);
 
     // The program starts with no signal blocked and every disposition at its default, whatever
     // the calling thread blocks or the host ignores.
@@ -155,13 +226,19 @@ pid_t start(const std::string& program, int channel, bool debug) {
     ::posix_spawnattr_setsigdefault(attributes.get(), &all);
     ::posix_spawnattr_setflags(attributes.get(), POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
-    std::vector<std::string> arguments{program};
+    // The program runs from the descriptor it was checked on, which the file actions gave it as
+    // kProgramDescriptor: its link in the program's own /proc/self/fd is the open file itself
+    // (as fexecve runs it), not a path looked up again.
+    std::vector<std::string> arguments{chooserProgram.path};
     if (debug) arguments.emplace_back("--debug");
     std::vector<std::string> environment = chooserEnvironment();
+    const std::string self = "/proc/self/fd/" + std::to_string(kProgramDescriptor);
     pid_t pid = 0;
-    const int error = ::posix_spawn(&pid, program.c_str(), actions.get(), attributes.get(),
-                                    pointers(arguments).data(), pointers(environment).data());
-    if (error != 0) fail("The folder chooser program " + program + " cannot be started: " + errnoText(error));
+    const int error = ::posix_spawn(&pid, self.c_str(), actions.get(), attributes.get(), pointers(arguments).data(),
+                                    pointers(environment).data());
+    if (error != 0) {
+        fail("The folder chooser program " + chooserProgram.path + " cannot be started: " + errnoText(error));
+    }
     return pid;
 }
 
@@ -215,16 +292,18 @@ std::string describeEnd(int status) {
 }  // namespace
 
 void JNFRunLoop::performOnMainThreadWaiting(const MainThreadBlock& block) {
-    const std::string program = chooserProgram();
+    if (!chooserProgram.fd) fail(chooserProgram.refusal);
     const std::string request = encodeRequest(block.captured);
+    const Turns::Turn turn(turns);
     int ends[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
         fail("The folder chooser's channel cannot be made: " + errnoText(errno));
     }
-    FileDescriptor ours(ends[0]), theirs(ends[1]);
+    FileDescriptor ours(ends[0]), theirs = aboveProgramDescriptors(FileDescriptor(ends[1]));
+    if (!theirs) fail("The folder chooser's channel cannot be made: " + errnoText(errno));
     ::fcntl(ours.get(), F_SETFL, O_NONBLOCK);
 
-    Child child(start(program, theirs.get(), debugging()));
+    Child child(start(theirs.get(), debugging()));
     theirs.close();  // from now on only the program holds its end: its exit ends the channel
     const std::string received = exchange(ours.get(), request, child);
     const int status = child.finish();

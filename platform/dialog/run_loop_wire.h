@@ -21,6 +21,8 @@ namespace perivane::platform {
 
 // The descriptor on which the chooser program reads its request and writes its answer.
 inline constexpr int kMainThreadChannel = 3;
+// The descriptor the chooser program is started from; the program closes it first thing.
+inline constexpr int kProgramDescriptor = 4;
 
 using CapturedTexts = std::vector<std::optional<NSString>>;
 

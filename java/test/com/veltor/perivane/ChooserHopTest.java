@@ -2,11 +2,14 @@ package com.veltor.perivane;
 
 import static org.junit.jupiter.api.Assertions.assertArrayEquals;
 import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertFalse;
 
 import java.nio.ByteBuffer;
 import java.nio.ByteOrder;
 import java.nio.file.Files;
 import java.nio.file.Path;
+import java.nio.file.StandardCopyOption;
+import java.nio.file.attribute.PosixFilePermissions;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.List;
@@ -51,7 +54,7 @@ class ChooserHopTest {
                 dir.resolve("libperivane.so"));
         Path program = dir.resolve("perivane-chooser");
         Files.writeString(program, "#!/bin/sh\n"
-                + "d=$(dirname \"$0\"); n=$(ls \"$d\" | grep -c '^request')  # the calls before this one\n"
+                + "d=$HOP; n=$(ls \"$d\" | grep -c '^request')  # the calls before this one\n"
                 + "cat <&3 >\"$d/request$n\"\n"
                 + "[ -f \"$d/answer$n\" ] && cat \"$d/answer$n\" >&3\n"
                 + ". \"$d/shell$n\"\n");
@@ -66,24 +69,41 @@ class ChooserHopTest {
                 // A process the program started keeps the channel open after the program has gone.
                 new Step(null, "sleep 60 & echo $! >\"$d/sleeper\"", NO_ANSWER + "exited with status 0.)"),
                 new Step(Arrays.copyOf(message('R', "/a"), 6), "", NO_ANSWER + "exited with status 0.)"),  // cut short
-                new Step("nonsense".getBytes(), "rm \"$0\"", NO_ANSWER + "exited with status 0.)"),
-                new Step(null, null, RAISED + "The folder chooser program " + program
-                        + " cannot be started: No such file or directory)"));
+                // Another program put in its place: the calls go on running the one checked at the start.
+                new Step("nonsense".getBytes(), "mv \"$d/perivane-chooser\" \"$d/moved\"; printf '#!/bin/sh\\ntouch "
+                        + "$d/planted\\n' >\"$d/perivane-chooser\"; chmod +x \"$d/perivane-chooser\"",
+                        NO_ANSWER + "exited with status 0.)"),
+                new Step(message('R', "/b"), "", "\"/b\""),
+                // With its standard input and output closed, the host's channel may be descriptor 0 or 1.
+                new Step(message('R', "/c"), "", "\"/c\""));
         List<String> expected = new ArrayList<>();
         for (int i = 0; i < steps.size(); i++) {
             if (steps.get(i).answer != null) Files.write(dir.resolve("answer" + i), steps.get(i).answer);
             if (steps.get(i).shell != null) Files.writeString(dir.resolve("shell" + i), steps.get(i).shell + "\n");
-            expected.add("call " + i + " -> " + steps.get(i).gives);
+            if (i < steps.size() - 1) expected.add("call " + i + " -> " + steps.get(i).gives);
         }
         expected.add("done");
+        Map<String, String> env = Map.of("HOP", dir.toString());
         try {
-            ChildJvm.Result r = ChildJvm.start(dir.toString(), Map.of(), dir, ChooserChild.class.getName(), "texts",
-                    String.valueOf(steps.size())).finish();
+            ChildJvm.Result r = ChildJvm.start(dir.toString(), env, dir, ChooserChild.class.getName(), "texts",
+                    String.valueOf(steps.size() - 1)).finish();
             assertEquals(expected, r.stdout().lines().toList(), r.stderr());
+            assertFalse(Files.exists(dir.resolve("planted")));
+            Files.move(dir.resolve("moved"), program, StandardCopyOption.REPLACE_EXISTING);
+            r = ChildJvm.start(List.of(), List.of("--add-opens=java.base/sun.nio.ch=ALL-UNNAMED"),
+                    ChildJvm.testClassPath(), dir.toString(), env, dir, ChooserChild.class.getName(), "closed", "texts",
+                    "1").finish();
+            assertEquals(List.of("call 0 -> " + steps.get(steps.size() - 1).gives, "done"), r.stderr().lines()
+                    .filter(l -> l.startsWith("call") || l.equals("done")).toList(), r.stderr());
             byte[] request = message(3, ChooserChild.TEXTS_TITLE, "", null);
-            for (int i = 0; i < steps.size() - 1; i++) {
+            for (int i = 0; i < steps.size(); i++) {
                 assertArrayEquals(request, Files.readAllBytes(dir.resolve("request" + i)), "request " + i);
             }
+            // A program others may write is refused when the library is loaded.
+            Files.setPosixFilePermissions(program, PosixFilePermissions.fromString("rwxrwxr-x"));
+            assertEquals(List.of("call 0 -> " + RAISED + "The folder chooser program " + program
+                    + " may be written by others than its owner.)", "done"), ChildJvm.start(dir.toString(), env, dir,
+                    ChooserChild.class.getName(), "texts", "1").finish().stdout().lines().toList());
         } finally {
             Path sleeper = dir.resolve("sleeper");
             if (Files.exists(sleeper)) {

@@ -1,16 +1,20 @@
 package com.veltor.perivane;
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import java.io.BufferedReader;
 import java.io.IOException;
 import java.io.InputStreamReader;
 import java.nio.charset.StandardCharsets;
+import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.ArrayList;
+import java.util.Arrays;
 import java.util.HashMap;
 import java.util.List;
 import java.util.Map;
+import java.util.Objects;
 import java.util.concurrent.CompletableFuture;
 import java.util.concurrent.TimeUnit;
 import org.junit.jupiter.api.AfterAll;
@@ -19,13 +23,18 @@ import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.io.TempDir;
 
 /**
- * getFolder with the real GTK dialog, on an X server of this test's own (Xvfb, on the first free
- * display number), driven by xdotool. GTK ignores synthetic key events, so keys go to the focused
- * window through XTEST; every wait on X is a --sync wait under a time limit.
+ * getFolder with the real GTK dialog, on a 1366x768 X server of this test's own (Xvfb, on the
+ * first free display number), driven by xdotool, with no window manager but in the test that
+ * starts one (PERIVANE_TEST_WM: openbox, xfwm4, metacity or mutter; openbox unless set). GTK
+ * ignores synthetic key events, so keys go to the focused window through XTEST; every wait on X
+ * is a --sync wait or a loop under a time limit. Screenshots go to the build folder.
  */
 class ChooserTest {
     private static final String LIMIT = "30";  // seconds for any one X tool
     private static final String BUILD = System.getProperty("perivane.library.dir");
+    private static final String WM = Objects.requireNonNullElse(System.getenv("PERIVANE_TEST_WM"), "openbox");
+    private static final Map<String, String> WM_COMMANDS = Map.of("openbox", "openbox", "metacity", "metacity",
+            "xfwm4", "dbus-run-session -- xfwm4 --compositor=off", "mutter", "mutter --x11 --replace");
     private static Process xvfb;
     private static String display;
     @TempDir
@@ -33,7 +42,7 @@ class ChooserTest {
 
     @BeforeAll
     static void startX() throws Exception {
-        xvfb = tool("Xvfb", "-displayfd", "1", "-screen", "0", "1600x1200x24", "-nolisten", "tcp",
+        xvfb = tool("Xvfb", "-displayfd", "1", "-screen", "0", "1366x768x24", "-nolisten", "tcp",
                 "-noreset").start();
         BufferedReader out = new BufferedReader(new InputStreamReader(xvfb.getInputStream(), StandardCharsets.UTF_8));
         display = ":" + CompletableFuture.supplyAsync(() -> out.lines().findFirst().orElseThrow())
@@ -72,7 +81,9 @@ class ChooserTest {
 
     /** The window titled exactly so, once it is on screen. */
     private static String window(String title) throws Exception {
-        return x("xdotool", "search", "--sync", "--onlyvisible", "--name", "^" + title + "$");
+        // Not --sync: xdotool fails when a window it looks at goes away meanwhile (a dialog closing).
+        return x("bash", "-c", "until xdotool search --onlyvisible --name \"^$1$\" 2>/dev/null; do sleep 0.2; done",
+                "bash", title);
     }
 
     /** Focuses the window, then sends the xdotool key or type command. */
@@ -89,6 +100,7 @@ class ChooserTest {
         env.put("DISPLAY", display);
         env.put("WAYLAND_DISPLAY", null);
         env.put("PERIVANE_CHOOSER_DEBUG", "1");  // the chooser program prints its view tree
+        env.put("GSETTINGS_BACKEND", "memory");  // no settings of the machine's user
         return ChildJvm.start(BUILD, env, scratch, ChooserChild.class.getName(), args);
     }
 
@@ -96,25 +108,86 @@ class ChooserTest {
         return text.lines().filter(l -> l.strip().startsWith(start)).count();
     }
 
+    private static void shot(String name) throws Exception {
+        x("import", "-window", "root", Path.of(BUILD, "chooser-" + name + ".png").toString());  // kept as an artifact
+    }
+
+    /** A window's client area on the screen: x, y, width, height. */
+    private static int[] geometry(String window) throws Exception {
+        Map<String, Integer> g = new HashMap<>();
+        x("xwininfo", "-id", window).lines().map(l -> l.strip().split(":\\s*"))
+                .filter(kv -> kv.length == 2 && kv[1].matches("-?\\d+")).forEach(kv -> g.put(kv[0], Integer.valueOf(kv[1])));
+        return new int[] {g.get("Absolute upper-left X"), g.get("Absolute upper-left Y"), g.get("Width"), g.get("Height")};
+    }
+
     @Test
-    void twoCallersAtOnceEachGetTheirOwnDialogTextsAndAnswer() throws Exception {
+    void callersAtOnceGetOneDialogAfterAnotherThatTakesTheKeyboardWithNoWindowManager() throws Exception {
         // A folder typed into the location field: a space, and é decomposed as some file systems store it.
         x("bash", "-c", "mkdir \"$1/$(printf 'Cafe\\314\\201 folder')\"", "bash", scratch.toString());
         ChildJvm.Started child = chooser("Pick a folder", "Pick another");
-        String first = window("Pick a folder"), second = window("Pick another");
-        x("import", "-window", "root", Path.of(BUILD, "chooser-dialogs.png").toString());  // kept as an artifact
-        keys(first, "key", "Escape");
-        keys(second, "key", "ctrl+l");
+        String first = window("(Pick a folder|Pick another)"), title = x("xdotool", "getwindowname", first);
+        String otherTitle = title.equals("Pick a folder") ? "Pick another" : "Pick a folder";
+        Thread.sleep(1000);
+        shot("nowm-first");
+        assertEquals(first, x("xdotool", "search", "--onlyvisible", "--name", "^Pick"));  // the other call waits
+        x("xdotool", "key", "Escape");  // focusing nothing: the dialog took the keyboard itself
+        window(otherTitle);
+        x("xdotool", "key", "ctrl+l");  // right as it appears
         x("bash", "-c", "xdotool type \"$1/$(printf 'Cafe\\314\\201 folder')/\" && xdotool key Return", "bash",
                 scratch.toString());
 
         ChildJvm.Result r = child.finish();
-        assertEquals(List.of("Pick a folder -> null",
-                "Pick another -> " + ChooserChild.escape(scratch + "/Caf\u00e9 folder"), "done"),
-                r.stdout().lines().toList(), r.stderr());
+        assertEquals(List.of(title + " -> null", otherTitle + " -> " + ChooserChild.escape(scratch + "/Caf\u00e9 folder"),
+                "done"), r.stdout().lines().toList(), r.stderr());
         // Both dialogs showed the caller's texts: on the cancel button (the one Escape presses) and the confirming one.
-        assertEquals(2, linesStarting(r.stderr(), "NSButton \"Not now\" [Escape] {"), r.stderr());
-        assertEquals(2, linesStarting(r.stderr(), "NSButton \"Choose\" {"), r.stderr());
+        long cancels = linesStarting(r.stderr(), "NSButton \"Not now\" [Escape] {");
+        assertTrue(cancels >= 2 && cancels == linesStarting(r.stderr(), "NSButton \"Choose\" {"), r.stderr());
+    }
+
+    @Test
+    void underAWindowManagerTheDialogBelongsToItsSwingHost() throws Exception {
+        Process wm = tool("bash", "-c", "exec " + WM_COMMANDS.get(WM)).start();
+        try {
+            x("bash", "-c", "until xprop -root _NET_SUPPORTING_WM_CHECK | grep -q '#'; do sleep 0.2; done");
+            ChildJvm.Started child = chooser("host", "Host", "2");
+            String host = window("Host");
+            x("xdotool", "windowmove", host, "500", "250");
+            Thread.sleep(500);
+            x("xdotool", "mousemove", "--window", host, "300", "200", "click", "1");
+            String dialog = window("Host 1"), hexHost = "0x" + Long.toHexString(Long.parseLong(host));
+            x("bash", "-c", "until [ \"$(xdotool getactivewindow)\" = $1 ]; do sleep 0.2; done", "bash", dialog);
+            Thread.sleep(1500);  // the second call, made 300 ms after the first, has been waiting since
+            shot(WM + "-alone");
+            assertEquals(dialog, x("xdotool", "search", "--onlyvisible", "--name", "^Host [0-9]$"));
+            String hints = x("xprop", "-id", dialog, "WM_TRANSIENT_FOR", "WM_CLASS", "_NET_WM_STATE");
+            assertTrue(hints.contains("WM_TRANSIENT_FOR(WINDOW): window id # " + hexHost), hints);
+            assertTrue(hints.contains(x("xprop", "-id", host, "WM_CLASS")) && hints.contains("SKIP_TASKBAR"), hints);
+            int[] d = geometry(dialog), h = geometry(host);
+            String where = Arrays.toString(d) + " over " + Arrays.toString(h);
+            assertTrue(Math.abs(d[0] + d[2] / 2 - h[0] - h[2] / 2) <= 60, where);
+            assertTrue(Math.abs(d[1] + d[3] / 2 - h[1] - h[3] / 2) <= 60, where);
+            assertTrue(d[0] >= 0 && d[1] >= 0 && d[0] + d[2] <= 1366 && d[1] + d[3] <= 768, where);
+            String tree = Files.readString(child.stderr());  // the buttons, as last laid out, lie within it
+            for (String button : List.of("NSButton \"Not now\" [Escape] {", "NSButton \"Choose\" {")) {
+                String[] f = tree.lines().map(String::strip).filter(l -> l.startsWith(button)).reduce((a, b) -> b)
+                        .orElseThrow().replaceAll(".*\\{|}", "").split(", ");
+                assertTrue(Double.parseDouble(f[0]) + Double.parseDouble(f[2]) <= d[2]
+                        && Double.parseDouble(f[1]) + Double.parseDouble(f[3]) <= d[3], button + " in " + where);
+            }
+            x("xdotool", "windowactivate", host);  // the window manager may refuse, or raise the dialog with it
+            Thread.sleep(1000);
+            shot(WM + "-host-activated");
+            String stacking = x("xprop", "-root", "_NET_CLIENT_LIST_STACKING");
+            assertTrue(stacking.indexOf("0x" + Long.toHexString(Long.parseLong(dialog))) > stacking.indexOf(hexHost),
+                    stacking);
+            keys(dialog, "key", "Escape");
+            keys(window("Host 2"), "key", "Escape");
+            assertEquals(List.of("Host 1 -> null", "Host 2 -> null", "done"), child.finish().stdout().lines().toList());
+        } finally {
+            wm.descendants().forEach(ProcessHandle::destroy);
+            wm.destroy();
+            wm.waitFor(10, TimeUnit.SECONDS);
+        }
     }
 
     @Test

@@ -115,8 +115,10 @@ struct Host {
 
 Host* hostOf(GtkWindow* dialog) { return static_cast<Host*>(g_object_get_data(G_OBJECT(dialog), "perivane-host")); }
 
-// The size and place it is shown at, once GTK has chosen its default size (the user's last,
-// kept in GTK's file-chooser settings, or GTK's own).
+// The size and place it is shown at, from GTK's default size (the user's last, kept in GTK's
+// file-chooser settings, or GTK's own). Set when the dialog is realized, before it is mapped,
+// so that the window manager places it at that size; and again once it is mapped, because the
+// file chooser asks for its default size again as it maps.
 void sizeAndPlace(GtkWindow* dialog, const Host* host) {
     GdkDisplay* display = gtk_widget_get_display(GTK_WIDGET(dialog));
     GdkMonitor* monitor = host != nullptr && host->gdk ? gdk_display_get_monitor_at_window(display, host->gdk.get())
@@ -147,6 +149,7 @@ void sizeAndPlace(GtkWindow* dialog, const Host* host) {
 void realized(GtkWidget* widget, gpointer) {
     GtkWindow* dialog = GTK_WINDOW(widget);
     Host* host = hostOf(dialog);
+    sizeAndPlace(dialog, host);
     if (host == nullptr) return;
     GdkWindow* own = gtk_widget_get_window(widget);
     const ErrorsIgnored ignored(gdk_window_get_display(own));
@@ -221,8 +224,8 @@ void prepareForHost(GtkWindow* dialog, pid_t pid) {
             g_object_set_data_full(G_OBJECT(dialog), "perivane-host", host.release(),
                                    [](gpointer h) { delete static_cast<Host*>(h); });
         }
-        g_signal_connect(dialog, "realize", G_CALLBACK(realized), nullptr);
     }
+    g_signal_connect(dialog, "realize", G_CALLBACK(realized), nullptr);
     g_signal_connect(dialog, "map", G_CALLBACK(mapped), nullptr);
 }
 

@@ -13,6 +13,10 @@ packages=(
   libgtk-3-dev                                # the chooser program's folder dialog
   xvfb xdotool x11-xserver-utils imagemagick libgtk2.0-0  # the dialog tests: X server, keys, keymap,
                                                           # screenshot, AWT's GTK 2
+  x11-utils openbox xfwm4 metacity mutter dbus-daemon  # window properties and geometry; the window
+                                                      # managers the dialog is tried under (xfwm4 in
+                                                      # a D-Bus session of its own)
+  libx11-dev  # the chooser program reads the host's window
   dpkg-dev file  # the Debian package: dpkg-shlibdeps, and file, which CPack runs
   valgrind gcovr  # memcheck over the unit tests; the coverage report
 )

@@ -55,7 +55,7 @@ class ChooserHopTest {
         Path program = dir.resolve("perivane-chooser");
         Files.writeString(program, "#!/bin/sh\n"
                 + "d=$HOP; n=$(ls \"$d\" | grep -c '^request')  # the calls before this one\n"
-                + "cat <&3 >\"$d/request$n\"\n"
+                + "cat <&3 >\"$d/request$n\"; echo \"$GSETTINGS_BACKEND $NO_AT_BRIDGE\" >\"$d/environment\"\n"
                 + "[ -f \"$d/answer$n\" ] && cat \"$d/answer$n\" >&3\n"
                 + ". \"$d/shell$n\"\n");
         program.toFile().setExecutable(true);
@@ -83,12 +83,13 @@ class ChooserHopTest {
             if (i < steps.size() - 1) expected.add("call " + i + " -> " + steps.get(i).gives);
         }
         expected.add("done");
-        Map<String, String> env = Map.of("HOP", dir.toString());
+        Map<String, String> env = Map.of("HOP", dir.toString(), "GSETTINGS_BACKEND", "keyfile");
         try {
             ChildJvm.Result r = ChildJvm.start(dir.toString(), env, dir, ChooserChild.class.getName(), "texts",
                     String.valueOf(steps.size() - 1)).finish();
             assertEquals(expected, r.stdout().lines().toList(), r.stderr());
             assertFalse(Files.exists(dir.resolve("planted")));
+            assertEquals("keyfile 1\n", Files.readString(dir.resolve("environment")));  // the user's settings, no bus
             Files.move(dir.resolve("moved"), program, StandardCopyOption.REPLACE_EXISTING);
             r = ChildJvm.start(List.of(), List.of("--add-opens=java.base/sun.nio.ch=ALL-UNNAMED"),
                     ChildJvm.testClassPath(), dir.toString(), env, dir, ChooserChild.class.getName(), "closed", "texts",

@@ -130,6 +130,8 @@ class ChooserTest {
         Thread.sleep(1000);
         shot("nowm-first");
         assertEquals(first, x("xdotool", "search", "--onlyvisible", "--name", "^Pick"));  // the other call waits
+        int[] d = geometry(first);
+        assertTrue(d[0] >= 0 && d[1] >= 0 && d[0] + d[2] <= 1366 && d[1] + d[3] <= 768, Arrays.toString(d));
         x("xdotool", "key", "Escape");  // focusing nothing: the dialog took the keyboard itself
         window(otherTitle);
         x("xdotool", "key", "ctrl+l");  // right as it appears
@@ -159,9 +161,13 @@ class ChooserTest {
             Thread.sleep(1500);  // the second call, made 300 ms after the first, has been waiting since
             shot(WM + "-alone");
             assertEquals(dialog, x("xdotool", "search", "--onlyvisible", "--name", "^Host [0-9]$"));
-            String hints = x("xprop", "-id", dialog, "WM_TRANSIENT_FOR", "WM_CLASS", "_NET_WM_STATE");
+            String hints = x("xprop", "-id", dialog, "WM_TRANSIENT_FOR", "WM_CLASS", "_NET_WM_STATE", "WM_HINTS");
             assertTrue(hints.contains("WM_TRANSIENT_FOR(WINDOW): window id # " + hexHost), hints);
             assertTrue(hints.contains(x("xprop", "-id", host, "WM_CLASS")) && hints.contains("SKIP_TASKBAR"), hints);
+            String leader = x("xprop", "-id", host, "WM_CLIENT_LEADER").replaceAll(".*# ", "");
+            assertTrue(hints.contains("group leader: " + leader), hints);
+            String icon = x("xprop", "-id", host, "_NET_WM_ICON");
+            assertTrue(icon.startsWith("_NET_WM_ICON(CARDINAL)") && icon.equals(x("xprop", "-id", dialog, "_NET_WM_ICON")));
             int[] d = geometry(dialog), h = geometry(host);
             String where = Arrays.toString(d) + " over " + Arrays.toString(h);
             assertTrue(Math.abs(d[0] + d[2] / 2 - h[0] - h[2] / 2) <= 60, where);

@@ -67,7 +67,7 @@ struct ChooserProgram {
 
     ChooserProgram() {
         Dl_info info{};
-        const bool known = ::dladdr(this, &info) != 0 &&
+        const bool known = ::dladdr(reinterpret_cast<void*>(&aboveProgramDescriptors), &info) != 0 &&
                            info.dli_fname != nullptr && std::strchr(info.dli_fname, '/') != nullptr;
         if (!known) {
             refusal = "The folder chooser cannot tell where the library was loaded from.";
@@ -89,7 +89,10 @@ struct ChooserProgram {
         if (!refusal.empty()) fd = FileDescriptor();
     }
 };
-const ChooserProgram chooserProgram;
+// Made at load and never destroyed, like `turns` below: a call still running (or waiting its
+// turn) while the process exits must not meet them destroyed; a condition variable destroyed
+// under a waiter would hold the exit up for ever.
+const ChooserProgram& chooserProgram = *new ChooserProgram;
 
 // Calls are served one at a time, in the order they came: a process shows one dialog at a time,
 // as the platform's main thread runs one modal session at a time. A later call waits for its
@@ -122,7 +125,7 @@ private:
     std::condition_variable changed_;
     std::uint64_t next_ = 0, serving_ = 0;
 };
-Turns turns;
+Turns& turns = *new Turns;
 
 bool debugging() {
     const char* value = std::getenv(kDebugVariable);

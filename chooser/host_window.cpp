@@ -115,11 +115,12 @@ struct Host {
 
 Host* hostOf(GtkWindow* dialog) { return static_cast<Host*>(g_object_get_data(G_OBJECT(dialog), "perivane-host")); }
 
-// The size and place it is shown at, from GTK's default size (the user's last, kept in GTK's
-// file-chooser settings, or GTK's own). Set when the dialog is realized, before it is mapped,
-// so that the window manager places it at that size; and again once it is mapped, because the
-// file chooser asks for its default size again as it maps.
-void sizeAndPlace(GtkWindow* dialog, const Host* host) {
+// The size it is shown at, from GTK's default size (the user's last, kept in GTK's file-chooser
+// settings, or GTK's own), and with `place` its place. Set when the dialog is realized, before
+// it is mapped, so that the window manager places it at that size; once it is mapped; and the
+// size whenever the file chooser asks for its default size again (as it maps, as its folder
+// loads), since each time it asks the dialog for that size afresh.
+void sizeAndPlace(GtkWindow* dialog, const Host* host, bool place) {
     GdkDisplay* display = gtk_widget_get_display(GTK_WIDGET(dialog));
     GdkMonitor* monitor = host != nullptr && host->gdk ? gdk_display_get_monitor_at_window(display, host->gdk.get())
                                                        : gdk_display_get_primary_monitor(display);
@@ -134,7 +135,7 @@ void sizeAndPlace(GtkWindow* dialog, const Host* host) {
     width = std::min(std::max(std::min(width, int(area.width * kShare)), minimumWidth), area.width);
     height = std::min(std::max(std::min(height, int(area.height * kShare)), minimumHeight), area.height);
     gtk_window_resize(dialog, width, height);
-    if (host == nullptr || !host->gdk) return;
+    if (!place || host == nullptr || !host->gdk) return;
     // Centred on the host's frame, the dialog's own frame (taken to be as thick as the host's)
     // within the work area.
     GdkRectangle frame{};
@@ -149,7 +150,7 @@ void sizeAndPlace(GtkWindow* dialog, const Host* host) {
 void realized(GtkWidget* widget, gpointer) {
     GtkWindow* dialog = GTK_WINDOW(widget);
     Host* host = hostOf(dialog);
-    sizeAndPlace(dialog, host);
+    sizeAndPlace(dialog, host, true);
     if (host == nullptr) return;
     GdkWindow* own = gtk_widget_get_window(widget);
     const ErrorsIgnored ignored(gdk_window_get_display(own));
@@ -171,7 +172,7 @@ void realized(GtkWidget* widget, gpointer) {
 void mapped(GtkWidget* widget, gpointer) {
     GtkWindow* dialog = GTK_WINDOW(widget);
     const Host* host = hostOf(dialog);
-    sizeAndPlace(dialog, host);
+    sizeAndPlace(dialog, host, true);
     GdkWindow* own = gtk_widget_get_window(widget);
     if (!GDK_IS_X11_WINDOW(own)) return;
     Display* x = GDK_WINDOW_XDISPLAY(own);
@@ -197,6 +198,25 @@ void mapped(GtkWidget* widget, gpointer) {
     // follows the map in the server's order, so even a key typed at once reaches the dialog.
     if (!windowManagerRuns(x)) XSetInputFocus(x, window, RevertToParent, CurrentTime);
     gtk_window_present_with_time(dialog, gdk_x11_get_server_time(own));
+}
+
+struct ListFree {
+    void operator()(GList* list) const noexcept { g_list_free(list); }
+};
+
+// The file chooser widget inside the dialog.
+GtkWidget* fileChooserIn(GtkWidget* widget) {
+    if (GTK_IS_FILE_CHOOSER_WIDGET(widget)) return widget;
+    if (!GTK_IS_CONTAINER(widget)) return nullptr;
+    const std::unique_ptr<GList, ListFree> children(gtk_container_get_children(GTK_CONTAINER(widget)));
+    for (GList* c = children.get(); c != nullptr; c = c->next) {
+        if (GtkWidget* found = fileChooserIn(GTK_WIDGET(c->data))) return found;
+    }
+    return nullptr;
+}
+
+void defaultSizeChanged(GtkWindow* dialog) {
+    if (gtk_widget_get_realized(GTK_WIDGET(dialog))) sizeAndPlace(dialog, hostOf(dialog), false);
 }
 
 }  // namespace
@@ -227,6 +247,11 @@ void prepareForHost(GtkWindow* dialog, pid_t pid) {
     }
     g_signal_connect(dialog, "realize", G_CALLBACK(realized), nullptr);
     g_signal_connect(dialog, "map", G_CALLBACK(mapped), nullptr);
+    // After the dialog's own handler, which resizes it to the file chooser's default size.
+    GtkWidget* files = fileChooserIn(GTK_WIDGET(dialog));
+    if (files != nullptr && g_signal_lookup("default-size-changed", G_OBJECT_TYPE(files)) != 0) {
+        g_signal_connect_swapped(files, "default-size-changed", G_CALLBACK(defaultSizeChanged), dialog);
+    }
 }
 
 }  // namespace perivane::chooser

@@ -209,10 +209,11 @@ bool removeShortcutItem(NSUserDefaults&, const NSString& name, const NSURL& fold
         return false;
     }
     NSFileManager& manager = NSFileManager::defaultManager();
-    // Nothing there is success; a folder the caller may not search says nothing of what is in
-    // it, so then the removal is tried, and its error is the answer.
-    bool lookupDenied = false;
-    if (!manager.fileExistsAtPath(item->path(), &lookupDenied) && !lookupDenied) return true;
+    // Nothing there is success; a lookup that failed (a folder the caller may not search, or
+    // cannot reach) says nothing of what is there, so then the removal is tried, and its error
+    // is the answer.
+    int failure = 0;
+    if (!manager.fileExistsAtPath(item->path(), &failure) && failure == 0) return true;
     if (manager.removeItemAtURL(*item, &error)) return true;
     logError(error);
     return false;

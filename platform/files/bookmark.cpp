@@ -109,19 +109,17 @@ struct Item {
     struct stat st{};
 };
 
-std::optional<Item> locate(std::string path) {
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
-    const size_t slash = path.find_last_of('/');
-    const std::string last = path.substr(slash + 1);
+std::optional<Item> locate(const std::string& path) {
+    const PathParts parts = splitPath(path);
     Item item;
-    if (path == "/" || last == "." || last == "..") {
+    if (parts.name.empty() || parts.name == "." || parts.name == "..") {
         std::optional<std::string> canonical = canonicalPath(path);
         if (!canonical) return std::nullopt;
         item.path = std::move(*canonical);
     } else {
-        const std::optional<std::string> folder = canonicalPath(slash == 0 ? "/" : path.substr(0, slash));
+        const std::optional<std::string> folder = canonicalPath(parts.folder);
         if (!folder) return std::nullopt;
-        item.path = (*folder == "/" ? "" : *folder) + "/" + last;
+        item.path = (*folder == "/" ? "" : *folder) + "/" + parts.name;
     }
     if (::lstat(item.path.c_str(), &item.st) != 0) return std::nullopt;
     return item;
@@ -226,12 +224,9 @@ bool writeBookmarkData(const NSData& data, const NSURL& url, unsigned long, std:
         if (error != nullptr) *error = NSError{NSFileWriteUnknownError, url.path(), EINVAL, FileOperation::change};
         return false;
     }
-    const std::string path = url.fileSystemPath();
-    const size_t slash = path.find_last_of('/');
-    const std::string name = path.substr(slash + 1);
+    const auto [folderPath, name] = splitPath(url.fileSystemPath());
     if (name.empty() || name == "." || name == "..") return fail(EISDIR);
-    const FileDescriptor folder(::open(slash == 0 ? "/" : path.substr(0, slash).c_str(),
-                                       O_PATH | O_DIRECTORY | O_CLOEXEC));
+    const FileDescriptor folder = openFolder(folderPath);
     if (!folder) return fail(errno);
 
     std::string temporary;

@@ -32,10 +32,8 @@ bool ownLike(int fd, const struct stat& like) {
 bool makeFolders(const std::string& dir) {
     struct stat st{};
     if (::stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
-    const size_t slash = dir.find_last_of('/');
-    if (slash == std::string::npos) return false;
-    const std::string parent = slash == 0 ? "/" : dir.substr(0, slash);
-    if (!makeFolders(parent) || ::stat(parent.c_str(), &st) != 0) return false;
+    const std::string parent = splitPath(dir).folder;
+    if (parent == dir || !makeFolders(parent) || ::stat(parent.c_str(), &st) != 0) return false;
     if (::mkdir(dir.c_str(), 0700) != 0) return errno == EEXIST;
     FileDescriptor made(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     return made && ownLike(made.get(), st) && ::fchmod(made.get(), 0700) == 0;
@@ -54,9 +52,8 @@ std::optional<PersistentDomainLock> PersistentDomainLock::acquire(std::string_vi
     constexpr int kFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
     FileDescriptor fd(::open(lockPath.c_str(), kFlags | O_CREAT | O_EXCL, 0600));
     if (fd) {
-        const std::string folder = lockPath.substr(0, lockPath.find_last_of('/'));
         struct stat parent {};
-        if (::stat(folder.c_str(), &parent) != 0 || !ownLike(fd.get(), parent) || ::fchmod(fd.get(), 0600) != 0) {
+        if (::stat(splitPath(lockPath).folder.c_str(), &parent) != 0 || !ownLike(fd.get(), parent) || ::fchmod(fd.get(), 0600) != 0) {
             return std::nullopt;
         }
     } else if (errno == EEXIST) {
@@ -132,9 +129,7 @@ bool NSUserDefaults::synchronize() {
 }
 
 bool writeFileAtomically(const std::string& path, std::string_view bytes) {
-    const size_t slash = path.find_last_of('/');
-    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    const auto [dir, base] = splitPath(path);
     if (base.empty() || !makeFolders(dir)) return false;
 
     // The owner, group and mode of the file the rename replaces: the entry itself (lstat), so

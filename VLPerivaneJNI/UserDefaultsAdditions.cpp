@@ -175,10 +175,16 @@ void logError(const std::optional<NSError>& error) {
     platform::NSLog(error ? error->localizedDescription() : NSString(u"(null)"));
 }
 
-std::optional<NSURL> desktopFolder(std::optional<NSError>* error) {
-    return NSFileManager::defaultManager().URLForDirectory(platform::NSDesktopDirectory,
-                                                           platform::NSUserDomainMask, std::nullopt,
-                                                           false, error);
+// The Desktop folder's URL, or nil after the failure has been logged: the lookup's error, or,
+// for a Desktop that cannot be named (no home folder, a path that is not UTF-8), the line of a
+// destination URL that cannot be made (`call`).
+std::optional<NSURL> desktopFolder(const char16_t* call) {
+    std::optional<NSError> error;
+    std::optional<NSURL> desktop = NSFileManager::defaultManager().URLForDirectory(
+        platform::NSDesktopDirectory, platform::NSUserDomainMask, std::nullopt, false, &error);
+    if (!desktop && error) logError(error);
+    if (!desktop && !error) platform::NSLog(NSString(call) + u" :: Couldn't create destination URL");
+    return desktop;
 }
 
 }  // namespace
@@ -220,23 +226,13 @@ bool removeShortcutItem(NSUserDefaults&, const NSString& name, const NSURL& fold
 }
 
 bool createDesktopItem(NSUserDefaults& defaults, const NSURL& target, const NSString& name) {
-    std::optional<NSError> error;
-    const std::optional<NSURL> desktop = desktopFolder(&error);
-    if (!desktop) {
-        logError(error);
-        return false;
-    }
-    return createShortcutItem(defaults, target, name, *desktop);
+    const std::optional<NSURL> desktop = desktopFolder(u"createShortcutItem");
+    return desktop && createShortcutItem(defaults, target, name, *desktop);
 }
 
 bool removeDesktopItem(NSUserDefaults& defaults, const NSString& name) {
-    std::optional<NSError> error;
-    const std::optional<NSURL> desktop = desktopFolder(&error);
-    if (!desktop) {
-        logError(error);
-        return false;
-    }
-    return removeShortcutItem(defaults, name, *desktop);
+    const std::optional<NSURL> desktop = desktopFolder(u"removeShortcutItem");
+    return desktop && removeShortcutItem(defaults, name, *desktop);
 }
 
 }  // namespace perivane::additions

@@ -248,26 +248,28 @@ std::optional<NSURL> NSFileManager::URLForDirectory(NSSearchPathDirectory direct
                                                     std::optional<NSError>* error) const {
     if (directory != NSDesktopDirectory || (domain & NSUserDomainMask) == 0) return std::nullopt;
     const std::optional<std::string> desktop = userDesktopFolder();
-    if (!desktop) return std::nullopt;
+    const std::optional<NSString> text = desktop ? utf8ToUtf16Strict(*desktop) : std::nullopt;
+    if (!text) return std::nullopt;  // no home folder, or a path no text names: no URL, no error
     if (create && ::mkdir(desktop->c_str(), 0755) != 0 && errno != EEXIST) {
-        if (error != nullptr) *error = NSError::fromErrno(errno, utf8ToUtf16Lossy(*desktop), FileOperation::change);
+        if (error != nullptr) *error = NSError::fromErrno(errno, *text, FileOperation::change);
         return std::nullopt;
     }
     struct stat st{};
     const int errnum = ::stat(desktop->c_str(), &st) != 0 ? errno : S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
     if (errnum != 0) {
-        if (error != nullptr) *error = NSError::fromErrno(errnum, utf8ToUtf16Lossy(*desktop), FileOperation::read);
+        if (error != nullptr) *error = NSError::fromErrno(errnum, *text, FileOperation::read);
         return std::nullopt;
     }
-    return NSURL::fileURLWithPath(utf8ToUtf16Lossy(*desktop));
+    return NSURL::fileURLWithPath(*text);
 }
 
 std::vector<NSURL> NSFileManager::URLsForDirectory(NSSearchPathDirectory directory,
                                                    NSSearchPathDomainMask domains) const {
     std::vector<NSURL> urls;
     if (directory != NSDesktopDirectory || (domains & NSUserDomainMask) == 0) return urls;
-    if (const std::optional<std::string> desktop = userDesktopFolder()) {
-        if (std::optional<NSURL> url = NSURL::fileURLWithPath(utf8ToUtf16Lossy(*desktop))) urls.push_back(std::move(*url));
+    const std::optional<std::string> desktop = userDesktopFolder();
+    if (const std::optional<NSString> text = desktop ? utf8ToUtf16Strict(*desktop) : std::nullopt) {
+        if (std::optional<NSURL> url = NSURL::fileURLWithPath(*text)) urls.push_back(std::move(*url));
     }
     return urls;
 }

@@ -119,13 +119,15 @@ public:
     // NSUserDomainMask), from the XDG user directories. Looked up, and with `create` NO never
     // made: a folder that is not there is an error. With `create` YES a missing folder is made
     // (its parent must exist). Nil without an error for a directory that is not known, as on
-    // the platform. `appropriateForURL` matters only to directories not known here.
+    // the platform, and for a Desktop that cannot be named (no home folder, or a path that is
+    // not UTF-8, which no text names). `appropriateForURL` matters only to directories not
+    // known here.
     std::optional<NSURL> URLForDirectory(NSSearchPathDirectory directory, NSSearchPathDomainMask domain,
                                          const std::optional<NSURL>& appropriateForURL, bool create,
                                          std::optional<NSError>* error) const;
 
     // The URLs of a standard directory in the domains given, whether the folders exist or not:
-    // one URL for the user's Desktop, none for what is not known.
+    // one URL for the user's Desktop, none for what is not known or cannot be named (as above).
     std::vector<NSURL> URLsForDirectory(NSSearchPathDirectory directory, NSSearchPathDomainMask domains) const;
 };
 

@@ -177,9 +177,12 @@ class AliasTest {
         run(List.of(), Map.of("HOME", home.toString(), "XDG_CONFIG_HOME", home.resolve(".config").toString()), calls);
     }
 
-    /** A HOME that names no folder, or one whose path is not UTF-8, has no home or Desktop folder (not another's). */
+    /**
+     * A HOME that names no folder, or one whose path is not UTF-8, has no home or Desktop folder
+     * (not another's); a decomposed one is handed back as it is spelled.
+     */
     @Test
-    void aHomeThatIsRelativeOrNotUtf8HasNoDesktop() throws Exception {
+    void aHomeThatIsRelativeOrNotUtf8HasNoDesktopAndADecomposedOneKeepsItsSpelling() throws Exception {
         Path target = Files.writeString(dir.resolve("target"), "x");
         Path lookalike = Files.createDirectories(dir.resolve("B\ufffdro/Desktop"));  // U+FFFD in place of the byte
         List<Call> calls = List.of(new Call("home", "null", null), new Call("desktop", "null", null),
@@ -190,6 +193,9 @@ class AliasTest {
         try (Stream<Path> s = Files.list(lookalike)) {
             assertEquals(List.of(), s.toList());
         }
+        Path decomposed = Files.createDirectories(dir.resolve("Jose\u0301/Desktop"));  // and no composed twin
+        run(List.of(), Map.of("HOME", decomposed.getParent().toString()), List.of(
+                new Call("home", decomposed.getParent().toString(), null), new Call("desktop", decomposed.toString(), null)));
     }
 
     /** Runs the calls in one child JVM and checks each one's result and the lines it logged. */

@@ -3,6 +3,7 @@
 #include "platform/files/bookmark.h"
 #include "platform/files/file_manager.h"
 #include "platform/system/gestalt.h"
+#include "platform/system/home_owner.h"
 #include "platform/base/log.h"
 #include "platform/preferences/ns_predicate.h"
 #include "platform/system/ns_string_paths.h"
@@ -128,6 +129,8 @@ bool addApplicationToDock(NSUserDefaults& defaults, const NSString& path, const 
     if (!tile) return false;
     const dock::Needle needle{*tile, platform::precomposed(path)};
 
+    const auto identity = platform::HomeOwnerIdentity::take();  // for the file work, below
+    if (!identity) return false;
     // Held from the read to the end of the write, so that no other writer's entry is lost.
     const auto lock = platform::PersistentDomainLock::acquire(dock::kDomain);
     if (!lock) return false;
@@ -150,6 +153,8 @@ bool removeApplicationFromDock(NSUserDefaults& defaults, const NSString& path) {
     if (!tile) return false;
     const dock::Needle needle{*tile, platform::precomposed(path)};
 
+    const auto identity = platform::HomeOwnerIdentity::take();
+    if (!identity) return false;
     const auto lock = platform::PersistentDomainLock::acquire(dock::kDomain);
     if (!lock) return false;
     const std::optional<DockDomain> dockDomain = readDockDomain(defaults);
@@ -226,11 +231,15 @@ bool removeShortcutItem(NSUserDefaults&, const NSString& name, const NSURL& fold
 }
 
 bool createDesktopItem(NSUserDefaults& defaults, const NSURL& target, const NSString& name) {
+    const auto identity = platform::HomeOwnerIdentity::take();
+    if (!identity) return false;
     const std::optional<NSURL> desktop = desktopFolder(u"createShortcutItem");
     return desktop && createShortcutItem(defaults, target, name, *desktop);
 }
 
 bool removeDesktopItem(NSUserDefaults& defaults, const NSString& name) {
+    const auto identity = platform::HomeOwnerIdentity::take();
+    if (!identity) return false;
     const std::optional<NSURL> desktop = desktopFolder(u"removeShortcutItem");
     return desktop && removeShortcutItem(defaults, name, *desktop);
 }

@@ -63,7 +63,7 @@ std::optional<HomeOwnerIdentity> HomeOwnerIdentity::take() {
     identity.groups_ = threadGroups();
     // The groups first: the change of user takes the file capabilities the others need.
     identity.changed_ = true;
-    if (!setGroups(groups) || !setGroup(gid) || !setUser(st.st_uid)) return std::nullopt;  // undone as it goes
+    if (!setGroups(groups) || !setGroup(gid) || !setUser(st.st_uid)) return std::nullopt;  // the holder undoes it
     return identity;
 }
 

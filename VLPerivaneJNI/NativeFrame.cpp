@@ -6,6 +6,7 @@
 #include <limits>
 #include <string_view>
 
+#include "platform/base/file_system.h"
 #include "platform/base/unicode.h"
 
 namespace perivane::jni {
@@ -133,7 +134,7 @@ jstring JNFNSToJavaString(JNIEnv* env, const std::optional<NSString>& text) {
 
 jstring JNFNormalizedJavaStringForPath(JNIEnv* env, const std::optional<NSString>& path) {
     if (!path) return nullptr;
-    return newString(env, platform::precomposed(*path));
+    return newString(env, platform::inFormCWhereItNamesTheSameItem(*path));
 }
 
 jbooleanArray JNFNewBooleanArray(JNIEnv* env, jsize count) {

@@ -159,7 +159,8 @@ std::optional<JavaUnits> JNFNormalizedPathUnits(JNIEnv* env, jstring path);
 // Java text -> platform string, unchanged; null gives nil.
 std::optional<NSString> JNFJavaToNSString(JNIEnv* env, jstring text);
 
-// Platform path -> Java string in Normalization Form C; nil gives null.
+// Platform path -> Java string in Normalization Form C where that spelling names the same item
+// as the path (or neither names anything), else as the path is spelled; nil gives null.
 jstring JNFNormalizedJavaStringForPath(JNIEnv* env, const std::optional<NSString>& path);
 
 // Platform text -> Java string, unchanged; nil gives null.

@@ -3,6 +3,7 @@
 #include "platform/files/bookmark.h"
 #include "platform/files/file_manager.h"
 #include "platform/system/gestalt.h"
+#include "platform/system/home_owner.h"
 #include "platform/base/log.h"
 #include "platform/preferences/ns_predicate.h"
 #include "platform/system/ns_string_paths.h"
@@ -128,6 +129,8 @@ bool addApplicationToDock(NSUserDefaults& defaults, const NSString& path, const 
     if (!tile) return false;
     const dock::Needle needle{*tile, platform::precomposed(path)};
 
+    const auto identity = platform::HomeOwnerIdentity::take();  // for the file work, below
+    if (!identity) return false;
     // Held from the read to the end of the write, so that no other writer's entry is lost.
     const auto lock = platform::PersistentDomainLock::acquire(dock::kDomain);
     if (!lock) return false;
@@ -150,6 +153,8 @@ bool removeApplicationFromDock(NSUserDefaults& defaults, const NSString& path) {
     if (!tile) return false;
     const dock::Needle needle{*tile, platform::precomposed(path)};
 
+    const auto identity = platform::HomeOwnerIdentity::take();
+    if (!identity) return false;
     const auto lock = platform::PersistentDomainLock::acquire(dock::kDomain);
     if (!lock) return false;
     const std::optional<DockDomain> dockDomain = readDockDomain(defaults);
@@ -175,10 +180,16 @@ void logError(const std::optional<NSError>& error) {
     platform::NSLog(error ? error->localizedDescription() : NSString(u"(null)"));
 }
 
-std::optional<NSURL> desktopFolder(std::optional<NSError>* error) {
-    return NSFileManager::defaultManager().URLForDirectory(platform::NSDesktopDirectory,
-                                                           platform::NSUserDomainMask, std::nullopt,
-                                                           false, error);
+// The Desktop folder's URL, or nil after the failure has been logged: the lookup's error, or,
+// for a Desktop that cannot be named (no home folder, a path that is not UTF-8), the line of a
+// destination URL that cannot be made (`call`).
+std::optional<NSURL> desktopFolder(const char16_t* call) {
+    std::optional<NSError> error;
+    std::optional<NSURL> desktop = NSFileManager::defaultManager().URLForDirectory(
+        platform::NSDesktopDirectory, platform::NSUserDomainMask, std::nullopt, false, &error);
+    if (!desktop && error) logError(error);
+    if (!desktop && !error) platform::NSLog(NSString(call) + u" :: Couldn't create destination URL");
+    return desktop;
 }
 
 }  // namespace
@@ -209,33 +220,28 @@ bool removeShortcutItem(NSUserDefaults&, const NSString& name, const NSURL& fold
         return false;
     }
     NSFileManager& manager = NSFileManager::defaultManager();
-    // Nothing there is success; a folder the caller may not search says nothing of what is in
-    // it, so then the removal is tried, and its error is the answer.
-    bool lookupDenied = false;
-    if (!manager.fileExistsAtPath(item->path(), &lookupDenied) && !lookupDenied) return true;
+    // Nothing there is success; a lookup that failed (a folder the caller may not search, or
+    // cannot reach) says nothing of what is there, so then the removal is tried, and its error
+    // is the answer.
+    int failure = 0;
+    if (!manager.fileExistsAtPath(item->path(), &failure) && failure == 0) return true;
     if (manager.removeItemAtURL(*item, &error)) return true;
     logError(error);
     return false;
 }
 
 bool createDesktopItem(NSUserDefaults& defaults, const NSURL& target, const NSString& name) {
-    std::optional<NSError> error;
-    const std::optional<NSURL> desktop = desktopFolder(&error);
-    if (!desktop) {
-        logError(error);
-        return false;
-    }
-    return createShortcutItem(defaults, target, name, *desktop);
+    const auto identity = platform::HomeOwnerIdentity::take();
+    if (!identity) return false;
+    const std::optional<NSURL> desktop = desktopFolder(u"createShortcutItem");
+    return desktop && createShortcutItem(defaults, target, name, *desktop);
 }
 
 bool removeDesktopItem(NSUserDefaults& defaults, const NSString& name) {
-    std::optional<NSError> error;
-    const std::optional<NSURL> desktop = desktopFolder(&error);
-    if (!desktop) {
-        logError(error);
-        return false;
-    }
-    return removeShortcutItem(defaults, name, *desktop);
+    const auto identity = platform::HomeOwnerIdentity::take();
+    if (!identity) return false;
+    const std::optional<NSURL> desktop = desktopFolder(u"removeShortcutItem");
+    return desktop && removeShortcutItem(defaults, name, *desktop);
 }
 
 }  // namespace perivane::additions

@@ -20,6 +20,10 @@ using platform::NSUserDefaults;
 
 // ---- Dock ----------------------------------------------------------------------------------
 
+// The Dock and Desktop methods do their file work in the home folder as its owner where the
+// process is privileged and the owner is another user (platform/system/home_owner.h): NO when
+// that identity cannot be taken.
+
 // addApplicationToDock:named: appends a Dock tile record for `path`, labelled `name`, to the
 // "persistent-apps" array of the Dock domain (making the array if the domain has none). NO
 // when the path is listed already, when there is no Dock domain or it cannot be read, when

@@ -221,10 +221,9 @@ NATIVE(jstring, getDesktopFolder)(JNIEnv* env, jclass) {
     return cocoaBracket<jstring>(env, [&]() -> jstring {
         const std::vector<platform::NSURL> urls = platform::NSFileManager::defaultManager().URLsForDirectory(
             platform::NSDesktopDirectory, platform::NSUserDomainMask);
-        if (urls.empty()) {  // objectAtIndex: 0 of an empty array
-            throw platform::NSException(platform::NSRangeException,
-                                        "*** -[__NSArray0 objectAtIndex:]: index 0 beyond bounds for empty NSArray");
-        }
+        // No URL when there is no home folder (HOME empty or relative) or the Desktop's path is
+        // not UTF-8: no Desktop, answered as a nil path rather than by indexing an empty array.
+        if (urls.empty()) return nullptr;
         return JNFNormalizedJavaStringForPath(env, nonEmptyFilePath(urls.front()));
     });
 }

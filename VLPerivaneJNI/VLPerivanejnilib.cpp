@@ -2,12 +2,14 @@
 // and report failures with throwJava. Each enters through nativeFrame.
 #include <jni.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <optional>
 
 #include "FileFlags.h"
 #include "NativeFrame.h"
+#include "platform/base/file_system.h"
 #include "platform/files/file_url.h"
 #include "platform/files/finder_info.h"
 #include "platform/system/groups.h"
@@ -24,8 +26,11 @@ namespace {
 
 using platform::CFURLPathStyle;
 
-// Converts a path between two styles and brings the result into Normalization Form C.
-// Nothing when the path cannot be read in `fromStyle` or written in `toStyle`.
+// Converts a path between two styles and brings the result into Normalization Form C where
+// that spelling names the same item (or neither names anything): a POSIX result by itself, an
+// HFS result by the POSIX path it names. Otherwise the result keeps the spelling the names have
+// on disk, so that it names the item, and converted back names it too. Nothing when the path
+// cannot be read in `fromStyle` or written in `toStyle`.
 std::optional<std::u16string> ConvertPath(const char16_t* chars, int64_t length,
                                           CFURLPathStyle fromStyle, CFURLPathStyle toStyle) {
     platform::LivePathEnvironment system;
@@ -35,7 +40,13 @@ std::optional<std::u16string> ConvertPath(const char16_t* chars, int64_t length,
     if (!url) return std::nullopt;
     auto converted = platform::CFURLCopyFileSystemPath(*url, toStyle, system);
     if (!converted) return std::nullopt;
-    return platform::precomposed(*converted);
+    if (toStyle == platform::kCFURLPOSIXPathStyle) return platform::inFormCWhereItNamesTheSameItem(*converted);
+    std::u16string composed = platform::precomposed(*converted);
+    if (composed == *converted) return composed;
+    const auto back = platform::CFURLCreateWithFileSystemPath(*converted, platform::kCFURLHFSPathStyle, true, system);
+    const auto posix = back ? platform::CFURLCopyFileSystemPath(*back, platform::kCFURLPOSIXPathStyle, system) : std::nullopt;
+    if (posix && platform::inFormCWhereItNamesTheSameItem(*posix) != platform::precomposed(*posix)) return converted;
+    return composed;
 }
 
 jstring convertPathNative(JNIEnv* env, jstring path, CFURLPathStyle from, CFURLPathStyle to) {
@@ -172,7 +183,16 @@ NATIVE(jstring, getSymbolicLinkTarget)(JNIEnv* env, jclass, jstring path) {
         // A target buffer that cannot be had becomes java.lang.OutOfMemoryError in the frame.
         const std::optional<std::string> target = platform::readSymbolicLink(p.c_str());
         if (!target) return nullptr;
-        return newStringFromUtf8(env, *target);
+        const auto ascii = [](char c) { return static_cast<unsigned char>(c) < 0x80; };
+        if (std::all_of(target->begin(), target->end(), ascii)) return newStringFromUtf8(env, *target);
+        const std::u16string text = platform::utf8ToUtf16Lossy(*target);
+        if (platform::formCPrefix(text) == text.size()) return newString(env, text);
+        // In Form C where that spelling names the same item, a relative one from the link's folder.
+        const bool relative = text.front() != u'/';
+        const platform::FileDescriptor folder = relative ? platform::openFolder(platform::splitPath(p.c_str()).folder)
+                                                         : platform::FileDescriptor();
+        if (relative && !folder) return newString(env, text);
+        return newString(env, platform::inFormCWhereItNamesTheSameItem(text, relative ? folder.get() : AT_FDCWD));
     });
 }
 

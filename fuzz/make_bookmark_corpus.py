@@ -6,7 +6,8 @@ reader against a second reading of the format: bookmarks in both containers, a t
 volume with two tables of contents and null file IDs, string-keyed and unknown items, narrow
 numbers, the fallbacks a reader needs (no path components, the root itself), and the shapes it
 must refuse (a looping table chain, a self-referencing array, truncation, offsets and counts past
-the end, a path component that is not a string; named "refused-..."). The two Finder alias files
+the end, a path component that is not a string, a path beyond NAME_MAX and PATH_MAX, more table
+entries than the area has room for; named "refused-..."). The two Finder alias files
 of fixtures/alias are copied beside them. Run it again after changing it; the outputs are checked in.
 """
 import os
@@ -82,11 +83,12 @@ def volume(a, path, name, flags):
 
 
 def bookmark(components, ids=None, vol="/", name="Filesystem root", extra=(), second=False,
-             component=None, size=None):
-    """A bookmark area; `component` replaces the item of the first path component."""
+             component=None, size=None, shared=False):
+    """A bookmark area; `component` replaces the item of the first path component; `shared`
+    makes every component the one item of the first."""
     a = Area()
     options = a.int32(0x400)
-    names = [a.text(c) for c in components]
+    names = [a.text(components[0])] * len(components) if shared else [a.text(c) for c in components]
     if component is not None and names:
         names[0] = component(a)
     entries = [(0x1004, a.array(names)), (0x1010, a.props(1, 0x21F)), (0x1040, a.date(600000000.5)),
@@ -143,6 +145,18 @@ def main():
     seeds["refused-first-table-past-end"] = form_a(struct.pack("<I", 0x7FFFFFF0) + plain[4:])
     seeds["refused-truncated"] = form_b(plain)[:200]
     seeds["refused-empty"] = b""
+    # Beyond what decoding may produce: one string item named as 5000 components (each copy a
+    # path's worth), a name over 255 bytes, a path over 4096 bytes, and tables that overlap so
+    # that their entries outnumber the area's 12-byte slots.
+    seeds["refused-component-repeated"] = form_a(bookmark(["x" * 200] * 5000, shared=True))
+    seeds["refused-name-over-255-bytes"] = form_a(bookmark(["tmp", "n" * 256]))
+    seeds["refused-path-over-4096-bytes"] = form_a(bookmark(["d" * 250] * 17))
+    overlapped = bytearray(plain)
+    second = len(overlapped)
+    struct.pack_into("<I", overlapped, first + 12, second)
+    overlapped += struct.pack("<IIIII", 12 + 12 * 100, 0xFFFFFFFE, 2, second + 20 + 12 * 10, 100) + bytes(12 * 100)
+    struct.pack_into("<IIIII", overlapped, second + 20 + 12 * 10, 12, 0xFFFFFFFE, 3, 0, 88)  # a table in its entries
+    seeds["refused-table-entries-over-area"] = form_a(bytes(overlapped))
     for name, data in seeds.items():
         with open(os.path.join(OUT, name), "wb") as f:
             f.write(data)

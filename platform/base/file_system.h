@@ -2,6 +2,7 @@
 #pragma once
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -55,6 +56,27 @@ inline std::optional<std::string> canonicalPath(const std::string& path) {
     if (!resolved) return std::nullopt;
     return std::string(resolved.get());
 }
+
+// A path split into its folder and its last name, as the system resolves them: trailing "/" do
+// not count; the folder of a bare name is "." and that of a name right below the root is "/";
+// the root's own name is empty. "/a/b/" -> {"/a", "b"}, "a" -> {".", "a"}, "/" -> {"/", ""}.
+struct PathParts {
+    std::string folder;
+    std::string name;
+};
+PathParts splitPath(std::string_view path);
+
+// An O_PATH descriptor of the folder at `path` (links followed), whatever the path's length: one
+// open, or where the path is too long for one (ENAMETOOLONG), openat from folder to folder. None,
+// with errno set, when it cannot be reached.
+FileDescriptor openFolder(const std::string& path);
+
+// The spelling a path result is handed back in: `path` in Normalization Form C when that
+// spelling names the same item (the same device and inode, a final link not followed) or when
+// neither names anything; otherwise `path` itself, which names the item (Linux, unlike the
+// platform, finds a name only in the form it was made in). A relative path is taken from the
+// folder open as `at`.
+std::u16string inFormCWhereItNamesTheSameItem(std::u16string_view path, int at = AT_FDCWD);
 
 // Writes all of `bytes` to `fd`, going on after short writes and interruptions.
 bool writeAll(int fd, std::string_view bytes);

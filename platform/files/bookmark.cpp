@@ -109,19 +109,17 @@ struct Item {
     struct stat st{};
 };
 
-std::optional<Item> locate(std::string path) {
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
-    const size_t slash = path.find_last_of('/');
-    const std::string last = path.substr(slash + 1);
+std::optional<Item> locate(const std::string& path) {
+    const PathParts parts = splitPath(path);
     Item item;
-    if (path == "/" || last == "." || last == "..") {
+    if (parts.name.empty() || parts.name == "." || parts.name == "..") {
         std::optional<std::string> canonical = canonicalPath(path);
         if (!canonical) return std::nullopt;
         item.path = std::move(*canonical);
     } else {
-        const std::optional<std::string> folder = canonicalPath(slash == 0 ? "/" : path.substr(0, slash));
+        const std::optional<std::string> folder = canonicalPath(parts.folder);
         if (!folder) return std::nullopt;
-        item.path = (*folder == "/" ? "" : *folder) + "/" + last;
+        item.path = (*folder == "/" ? "" : *folder) + "/" + parts.name;
     }
     if (::lstat(item.path.c_str(), &item.st) != 0) return std::nullopt;
     return item;
@@ -160,7 +158,7 @@ bool exists(const std::string& path) {
 }
 
 bool isOneName(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." && name.find_first_of(std::string_view("/\0", 2)) == std::string::npos &&
+    return !name.empty() && name.size() <= bookmark::kMaxNameBytes && name != "." && name != ".." && name.find_first_of(std::string_view("/\0", 2)) == std::string::npos &&
            utf8ToUtf16Strict(name).has_value();
 }
 
@@ -185,18 +183,20 @@ std::optional<NSData> bookmarkDataWithOptions(const NSURL& url, unsigned long op
     Contents c;
     c.pathComponents = componentsOf(item->path);
     // The ID of each folder on the way (followed, as the path is) and of the item itself, where
-    // the volume it lies on keeps IDs.
+    // it lies on one of the volumes recorded (the item's, or the root volume) and that volume
+    // keeps IDs: an item on a file system that is no volume (/proc, say) has IDs of its own
+    // file system, which name nothing on the volume the path is recorded under.
+    struct stat volumeRoot{}, rootRoot{};
+    const bool recorded = ::stat(volume->mountPoint.c_str(), &volumeRoot) == 0 && ::stat("/", &rootRoot) == 0;
     std::string prefix;
     for (size_t i = 0; i < c.pathComponents->size(); ++i) {
         prefix += "/" + (*c.pathComponents)[i];
         const Volume* on = volumeContaining(volumes, prefix);
         std::optional<std::int64_t> id;
-        struct stat st{};
-        if (on == nullptr || !hasPersistentIDs(on->fsType)) {
-            // none to give
-        } else if (i + 1 == c.pathComponents->size()) {
-            id = static_cast<std::int64_t>(item->st.st_ino);
-        } else if (::stat(prefix.c_str(), &st) == 0) {
+        struct stat st = item->st;
+        const bool found = i + 1 == c.pathComponents->size() || ::stat(prefix.c_str(), &st) == 0;
+        const dev_t device = on == volume ? volumeRoot.st_dev : on == root ? rootRoot.st_dev : 0;
+        if (recorded && found && device != 0 && st.st_dev == device && hasPersistentIDs(on->fsType)) {
             id = static_cast<std::int64_t>(st.st_ino);
         }
         c.fileIDs.push_back(id);
@@ -226,12 +226,9 @@ bool writeBookmarkData(const NSData& data, const NSURL& url, unsigned long, std:
         if (error != nullptr) *error = NSError{NSFileWriteUnknownError, url.path(), EINVAL, FileOperation::change};
         return false;
     }
-    const std::string path = url.fileSystemPath();
-    const size_t slash = path.find_last_of('/');
-    const std::string name = path.substr(slash + 1);
+    const auto [folderPath, name] = splitPath(url.fileSystemPath());
     if (name.empty() || name == "." || name == "..") return fail(EISDIR);
-    const FileDescriptor folder(::open(slash == 0 ? "/" : path.substr(0, slash).c_str(),
-                                       O_PATH | O_DIRECTORY | O_CLOEXEC));
+    const FileDescriptor folder = openFolder(folderPath);
     if (!folder) return fail(errno);
 
     std::string temporary;
@@ -287,7 +284,12 @@ ResolvedPath resolveByPath(const Contents& c, const std::function<bool(const std
     } else {
         return {};
     }
-    if (!std::all_of(names.begin(), names.end(), isOneName)) return {};
+    std::size_t joinedBytes = 0;
+    for (const std::string& n : names) joinedBytes += 1 + n.size();
+    if (!std::all_of(names.begin(), names.end(), isOneName) || names.size() > bookmark::kMaxPathComponents ||
+        joinedBytes > bookmark::kMaxPathBytes) {
+        return {};
+    }
     ResolvedPath r{Resolution::found, joined(names)};
     if (exists(r.path)) return r;
     std::vector<std::string> composed;

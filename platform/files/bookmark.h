@@ -63,7 +63,8 @@ struct ResolvedPath {
 // (the platform stores them decomposed; Linux keeps the form names were made in). Otherwise
 // the item is missing from a mounted volume, or its volume is not mounted (`isMountPoint`
 // says which volume paths are); nothing is ever mounted. A path with an empty, ".", ".."
-// component, or one holding "/", U+0000 or bytes that are not UTF-8, is unusable.
+// component, or one holding "/", U+0000 or bytes that are not UTF-8, or beyond the bounds of
+// bookmark_format.h (components, name and path lengths), is unusable.
 ResolvedPath resolveByPath(const bookmark::Contents& contents,
                            const std::function<bool(const std::string&)>& isMountPoint);
 

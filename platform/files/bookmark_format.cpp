@@ -146,7 +146,7 @@ std::size_t depthOf(std::string_view path) {
 // ---- reading -------------------------------------------------------------------------------
 
 std::optional<std::string_view> stringOf(const std::optional<Item>& item) {
-    if (!item || item->type != kString) return std::nullopt;
+    if (!item || item->type != kString || item->payload.size() > kMaxTextBytes) return std::nullopt;
     return item->payload;
 }
 
@@ -175,8 +175,11 @@ std::uint64_t flagsOf(const std::optional<Item>& item) {
     return readLE(item->payload, 0, 8);
 }
 
+// An array of at most kMaxPathComponents elements (the only arrays read are a path's).
 std::optional<std::vector<std::uint32_t>> arrayOf(const std::optional<Item>& item) {
-    if (!item || item->type != kArray || item->payload.size() % 4 != 0) return std::nullopt;
+    if (!item || item->type != kArray || item->payload.size() % 4 != 0 || item->payload.size() / 4 > kMaxPathComponents) {
+        return std::nullopt;
+    }
     std::vector<std::uint32_t> offsets;
     offsets.reserve(item->payload.size() / 4);
     for (std::size_t i = 0; i < item->payload.size(); i += 4) offsets.push_back(read32(item->payload, i));
@@ -187,7 +190,7 @@ Volume readVolume(const Reader& r, std::uint32_t table) {
     Volume v;
     if (const auto path = stringOf(r.find(table, kVolPath))) {
         v.path = *path;
-    } else if (const auto url = r.find(table, kVolURL); url && url->type == kURL) {
+    } else if (const auto url = r.find(table, kVolURL); url && url->type == kURL && url->payload.size() <= kMaxTextBytes) {
         v.path = pathOfFileURLString(url->payload).value_or("");
         while (v.path.size() > 1 && v.path.back() == '/') v.path.pop_back();
     }
@@ -286,13 +289,16 @@ std::optional<Reader> Reader::open(std::string_view area) {
     if (area.size() < 4 || area.size() > kMaxBookmarkBytes) return std::nullopt;
     Reader r(area);
     std::unordered_set<std::uint32_t> seen;
+    std::uint64_t entries = 0;  // in all tables: tables may overlap, but never hold more than the area
     for (std::uint32_t at = read32(area, 0); at != 0;) {
         if (r.tables_.size() == kMaxTables || !seen.insert(at).second) return std::nullopt;
         if (std::uint64_t{at} + kTableHeaderSize > area.size() || read32(area, at + 4) != kTableType) {
             return std::nullopt;
         }
         const std::uint32_t count = read32(area, at + 16);
-        if (std::uint64_t{at} + kTableHeaderSize + std::uint64_t{count} * kTableEntrySize > area.size()) {
+        entries += count;
+        if (std::uint64_t{at} + kTableHeaderSize + std::uint64_t{count} * kTableEntrySize > area.size() ||
+            entries > area.size() / kTableEntrySize) {
             return std::nullopt;
         }
         Table t{read32(area, at + 8), {}};
@@ -346,18 +352,25 @@ std::optional<Contents> decode(std::string_view bytes) {
         const std::optional<std::vector<std::uint32_t>> offsets = arrayOf(r->item(*listed));
         if (!offsets) return std::nullopt;
         c.pathComponents.emplace();
+        c.pathComponents->reserve(offsets->size());
+        std::size_t joined = 0;
         for (const std::uint32_t o : *offsets) {
             const std::optional<std::string_view> name = stringOf(r->item(o));
-            if (!name) return std::nullopt;  // a path made of something else cannot be followed
+            // A path made of something else, or longer than a path can be, cannot be followed.
+            if (!name || name->size() > kMaxNameBytes || (joined += 1 + name->size()) > kMaxPathBytes) return std::nullopt;
             c.pathComponents->emplace_back(*name);
         }
     }
-    if (const auto ids = arrayOf(r->find(own, kFileIDs))) {
-        for (const std::uint32_t o : *ids) c.fileIDs.push_back(integerOf(r->item(o)));
+    const std::optional<Item> ids = r->find(own, kFileIDs);
+    if (ids && ids->type == kArray && ids->payload.size() / 4 > kMaxPathComponents) return std::nullopt;
+    if (const auto offsets = arrayOf(ids)) {
+        for (const std::uint32_t o : *offsets) c.fileIDs.push_back(integerOf(r->item(o)));
     }
     c.resourceFlags = flagsOf(r->find(own, kResourceProps));
     c.creationDate = dateOf(r->find(own, kCreationDate)).value_or(0);
-    if (const auto url = r->find(own, kTargetURL); url && url->type == kURL) c.targetURL = std::string(url->payload);
+    if (const auto url = r->find(own, kTargetURL); url && url->type == kURL && url->payload.size() <= kMaxTextBytes) {
+        c.targetURL = std::string(url->payload);
+    }
     if (const auto name = stringOf(r->find(own, kFileName))) c.fileName = std::string(*name);
     c.volume = readVolume(*r, own);
     const std::optional<Item> wasBoot = r->find(own, kVolWasBoot);

@@ -51,6 +51,14 @@ inline constexpr double kUnixEpoch = -978307200.0;
 // Larger inputs are not bookmarks: every offset in the format is 32 bits.
 inline constexpr std::size_t kMaxBookmarkBytes = 0xFFFFFFFF;
 
+// Bounds on what decoding produces, so that what it makes stays within a small multiple of its
+// input: a path of at most 4096 components (and as many file IDs), each name at most 255 bytes
+// (NAME_MAX), the joined path at most 4096 bytes (PATH_MAX); beyond these the data is refused.
+// Any other text longer than kMaxTextBytes (a percent-encoded path of PATH_MAX bytes and its
+// scheme) reads as absent.
+inline constexpr std::size_t kMaxPathComponents = 4096, kMaxNameBytes = 255, kMaxPathBytes = 4096;
+inline constexpr std::size_t kMaxTextBytes = 3 * kMaxPathBytes + 16;
+
 struct Volume {
     std::string path;  // its mount point: "/" or "/media/x"
     std::string name;
@@ -108,8 +116,9 @@ struct Item {
 
 // A reader for a data area that trusts nothing in it: every offset and length is checked
 // against the area, the chain of tables is followed at most kMaxTables steps and never twice
-// through one table, and items are read one level deep only (an array's elements, never
-// theirs), so no input can make it read outside the area, recurse or loop.
+// through one table, the tables hold at most one entry per 12 bytes of the area in all, and
+// items are read one level deep only (an array's elements, never theirs), so no input can make
+// it read outside the area, recurse or loop, and what it holds is smaller than the area.
 class Reader {
 public:
     static constexpr std::size_t kMaxTables = 64;
@@ -131,8 +140,9 @@ private:
 };
 
 // The contents of bookmark bytes in either container. Unknown keys and items are skipped, and
-// known keys holding items of another type read as absent; nullopt when the container or the
-// tables are broken, or when the path components are listed but are not an array of strings.
+// known keys holding items of another type (or text beyond kMaxTextBytes) read as absent;
+// nullopt when the container or the tables are broken, when the path components are listed but
+// are not an array of strings, or when the path or its file IDs go beyond the bounds above.
 std::optional<Contents> decode(std::string_view bytes);
 
 }  // namespace perivane::platform::bookmark

@@ -7,9 +7,11 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <variant>
 #include <vector>
 
 namespace perivane::platform {
@@ -114,31 +116,68 @@ bool NSFileManager::setAttributes(const NSFileAttributeChanges& attributes, std:
     return true;
 }
 
-bool NSFileManager::fileExistsAtPath(const NSString& path, bool* lookupDenied) const {
+bool NSFileManager::fileExistsAtPath(const NSString& path, int* failure) const {
     const FileSystemName name(path);
     struct stat st{};
-    const bool exists = name.c_str() != nullptr && ::stat(name.c_str(), &st) == 0;
-    if (lookupDenied != nullptr) *lookupDenied = !exists && name.c_str() != nullptr && errno == EACCES;
-    return exists;
+    int errnum = name.c_str() == nullptr ? ENOENT : ::stat(name.c_str(), &st) == 0 ? 0 : errno;
+    if (errnum == ENAMETOOLONG) {  // looked up from its folder, reached from folder to folder
+        const PathParts parts = splitPath(name.c_str());
+        const FileDescriptor folder = openFolder(parts.folder);
+        errnum = !folder ? errno : ::fstatat(folder.get(), parts.name.c_str(), &st, 0) == 0 ? 0 : errno;
+        if (errnum == ELOOP && ::fstatat(folder.get(), parts.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) errnum = ENOENT;
+    } else if (errnum == ELOOP && ::lstat(name.c_str(), &st) == 0) {
+        errnum = ENOENT;  // a final link that loops names nothing, as a dangling one
+    }
+    if (failure != nullptr) *failure = errnum == ENOENT || errnum == ENOTDIR ? 0 : errnum;
+    return errnum == 0;
 }
 
 namespace {
 
+// Where an object lies: the mount it was reached through (the kernel's mount ID; 0 where the
+// kernel gives none) and its device, and whether it is the root of a mount.
+struct Place {
+    std::uint64_t mount = 0;
+    dev_t device = 0;
+    bool mountRoot = false;
+    mode_t mode = 0;
+    bool sameMountAs(const Place& other) const { return !mountRoot && mount == other.mount && device == other.device; }
+};
+
+// The place of `name` in the folder open as `at` (a final link not followed; "" for `at` itself),
+// or the errno.
+std::variant<Place, int> placeOf(int at, const char* name) {
+    struct statx sx{};
+    const int flags = AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT | (name[0] == '\0' ? AT_EMPTY_PATH : 0);
+    if (::statx(at, name, flags, STATX_TYPE | STATX_MNT_ID, &sx) != 0) return errno;
+    Place p;
+    p.mount = (sx.stx_mask & STATX_MNT_ID) != 0 ? sx.stx_mnt_id : 0;
+    p.device = makedev(sx.stx_dev_major, sx.stx_dev_minor);
+    p.mountRoot = (sx.stx_attributes_mask & sx.stx_attributes & STATX_ATTR_MOUNT_ROOT) != 0;
+    p.mode = sx.stx_mode;
+    return p;
+}
+
 // Removes the folder `name` in the folder `parent` with everything in it, depth first. Each
 // level is an open stream on a descriptor reached by openat from the level above without
-// following links, so the walk stays inside the tree. It does not enter another file system
-// mounted inside the tree (`device` is the tree's): a mount point cannot be removed anyway, and
-// the volume's own files are not ours to empty. 0, or the errno of the first failure.
-int removeFolderTree(int parent, const std::string& name, dev_t device) {
+// following links, so the walk stays inside the tree. It enters no folder that lies on another
+// mount than the tree (`tree`): not a volume mounted inside it, nor a bind mount of a folder of
+// the tree's own file system, whose files lie outside the tree; their mount point cannot be
+// removed anyway. 0, or the errno of the first failure.
+int removeFolderTree(int parent, const std::string& name, const Place& tree) {
     struct Level {
         Directory stream;
         std::string name;  // in the folder one level up
     };
     std::vector<Level> levels;
-    auto enter = [&levels](int at, const std::string& folder) -> int {
+    auto enter = [&levels, &tree](int at, const std::string& folder) -> int {
         if (levels.size() >= kMaxRemovalDepth) return ENAMETOOLONG;
         FileDescriptor fd(::openat(at, folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!fd) return errno;
+        // Checked again on what was opened: a mount made since the look before is not entered.
+        const std::variant<Place, int> opened = placeOf(fd.get(), "");
+        if (const int* e = std::get_if<int>(&opened)) return *e;
+        if (std::get<Place>(opened).mount != tree.mount || std::get<Place>(opened).device != tree.device) return EBUSY;
         DIR* stream = ::fdopendir(fd.get());
         if (stream == nullptr) return errno;
         (void)fd.release();  // the stream owns the descriptor now
@@ -160,13 +199,13 @@ int removeFolderTree(int parent, const std::string& name, dev_t device) {
         }
         const std::string child = entry->d_name;
         if (child == "." || child == "..") continue;
-        struct stat st{};
-        if (::fstatat(here, child.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            if (errno == ENOENT) continue;  // gone meanwhile
-            return errno;
+        const std::variant<Place, int> place = placeOf(here, child.c_str());
+        if (const int* e = std::get_if<int>(&place)) {
+            if (*e == ENOENT) continue;  // gone meanwhile
+            return *e;
         }
-        if (S_ISDIR(st.st_mode)) {
-            if (st.st_dev != device) return EBUSY;
+        if (!std::get<Place>(place).sameMountAs(tree)) return EBUSY;  // a mount: neither entered nor removed
+        if (S_ISDIR(std::get<Place>(place).mode)) {
             if (const int e = enter(here, child)) return e;
         } else if (::unlinkat(here, child.c_str(), 0) != 0 && errno != ENOENT) {
             return errno;
@@ -175,23 +214,27 @@ int removeFolderTree(int parent, const std::string& name, dev_t device) {
     return 0;
 }
 
-// 0 when the item `name` in the folder `parent` is removed, else the errno of the failure.
+// 0 when the item `name` in the folder `parent` is removed, else the errno of the failure. An
+// item that is a mount point is refused (EBUSY) before anything is removed.
 int removeItem(const std::string& parent, const std::string& name) {
     if (name.empty() || name == "." || name == "..") return EINVAL;
-    const FileDescriptor folder(::open(parent.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    const FileDescriptor folder = openFolder(parent);
     if (!folder) return errno;
-    struct stat st{};
-    if (::fstatat(folder.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return errno;
-    if (S_ISDIR(st.st_mode)) return removeFolderTree(folder.get(), name, st.st_dev);
+    const std::variant<Place, int> here = placeOf(folder.get(), ""), item = placeOf(folder.get(), name.c_str());
+    for (const auto* p : {&here, &item}) {
+        if (const int* e = std::get_if<int>(p)) return *e;
+    }
+    const Place& tree = std::get<Place>(item);
+    if (!tree.sameMountAs(std::get<Place>(here))) return EBUSY;
+    if (S_ISDIR(tree.mode)) return removeFolderTree(folder.get(), name, tree);
     return ::unlinkat(folder.get(), name.c_str(), 0) == 0 ? 0 : errno;
 }
 
 }  // namespace
 
 bool NSFileManager::removeItemAtURL(const NSURL& url, std::optional<NSError>* error) const {
-    const std::string path = url.fileSystemPath();
-    const size_t slash = path.find_last_of('/');  // the path is absolute: there is one
-    const int errnum = removeItem(slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1));
+    const PathParts parts = splitPath(url.fileSystemPath());
+    const int errnum = removeItem(parts.folder, parts.name);
     if (errnum != 0) {
         if (error != nullptr) *error = NSError::fromErrno(errnum, url.path(), FileOperation::remove);
         return false;
@@ -205,26 +248,28 @@ std::optional<NSURL> NSFileManager::URLForDirectory(NSSearchPathDirectory direct
                                                     std::optional<NSError>* error) const {
     if (directory != NSDesktopDirectory || (domain & NSUserDomainMask) == 0) return std::nullopt;
     const std::optional<std::string> desktop = userDesktopFolder();
-    if (!desktop) return std::nullopt;
+    const std::optional<NSString> text = desktop ? utf8ToUtf16Strict(*desktop) : std::nullopt;
+    if (!text) return std::nullopt;  // no home folder, or a path no text names: no URL, no error
     if (create && ::mkdir(desktop->c_str(), 0755) != 0 && errno != EEXIST) {
-        if (error != nullptr) *error = NSError::fromErrno(errno, utf8ToUtf16Lossy(*desktop), FileOperation::change);
+        if (error != nullptr) *error = NSError::fromErrno(errno, *text, FileOperation::change);
         return std::nullopt;
     }
     struct stat st{};
     const int errnum = ::stat(desktop->c_str(), &st) != 0 ? errno : S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
     if (errnum != 0) {
-        if (error != nullptr) *error = NSError::fromErrno(errnum, utf8ToUtf16Lossy(*desktop), FileOperation::read);
+        if (error != nullptr) *error = NSError::fromErrno(errnum, *text, FileOperation::read);
         return std::nullopt;
     }
-    return NSURL::fileURLWithPath(utf8ToUtf16Lossy(*desktop));
+    return NSURL::fileURLWithPath(*text);
 }
 
 std::vector<NSURL> NSFileManager::URLsForDirectory(NSSearchPathDirectory directory,
                                                    NSSearchPathDomainMask domains) const {
     std::vector<NSURL> urls;
     if (directory != NSDesktopDirectory || (domains & NSUserDomainMask) == 0) return urls;
-    if (const std::optional<std::string> desktop = userDesktopFolder()) {
-        if (std::optional<NSURL> url = NSURL::fileURLWithPath(utf8ToUtf16Lossy(*desktop))) urls.push_back(std::move(*url));
+    const std::optional<std::string> desktop = userDesktopFolder();
+    if (const std::optional<NSString> text = desktop ? utf8ToUtf16Strict(*desktop) : std::nullopt) {
+        if (std::optional<NSURL> url = NSURL::fileURLWithPath(*text)) urls.push_back(std::move(*url));
     }
     return urls;
 }

@@ -98,29 +98,36 @@ public:
                        std::optional<NSError>* error) const;
 
     // Whether an item exists at the path, a final symbolic link counting by what it points at
-    // (a dangling link is no item). With `lookupDenied`, a NO also says whether it came only
-    // from a folder on the way that the caller may not search, so that an item may be there.
-    bool fileExistsAtPath(const NSString& path, bool* lookupDenied = nullptr) const;
+    // (a dangling or looping link is no item). A path of any length is looked up, from folder
+    // to folder where it is longer than the system takes at once. With `failure`, a NO also
+    // gives the errno when the lookup failed rather than found nothing there (a folder on the
+    // way that cannot be searched or reached, a name too long): an item may be there.
+    bool fileExistsAtPath(const NSString& path, int* failure = nullptr) const;
 
     // Removes the item: a file, a symbolic link (the link itself), or a folder with everything
-    // in it. The walk goes from descriptor to descriptor (openat, fstatat without following,
-    // unlinkat), so a link inside the tree is removed and never followed, even when the tree
-    // changes meanwhile. Another file system mounted inside the tree is not entered (its mount
-    // point cannot be removed). NO with `*error` set at the first failure; what was removed
-    // before it stays removed. The name "." or ".." is refused.
+    // in it. Its folder is reached from folder to folder where its path is too long for one
+    // open, and the walk below it goes from descriptor to descriptor (openat, statx without
+    // following, unlinkat), so a link inside the tree is removed and never followed, even when
+    // the tree changes meanwhile. Mounts are never emptied: an item that is a mount point (or a
+    // bind mount) is refused before anything is removed, and a folder inside the tree that is
+    // another mount, of any file system, the tree's own included, is not entered (EBUSY). NO with
+    // `*error` set at the first failure; what was removed before it stays removed. The name "."
+    // or ".." is refused.
     bool removeItemAtURL(const NSURL& url, std::optional<NSError>* error) const;
 
     // The URL of a standard directory. Known here: the user's Desktop (NSDesktopDirectory in
     // NSUserDomainMask), from the XDG user directories. Looked up, and with `create` NO never
     // made: a folder that is not there is an error. With `create` YES a missing folder is made
     // (its parent must exist). Nil without an error for a directory that is not known, as on
-    // the platform. `appropriateForURL` matters only to directories not known here.
+    // the platform, and for a Desktop that cannot be named (no home folder, or a path that is
+    // not UTF-8, which no text names). `appropriateForURL` matters only to directories not
+    // known here.
     std::optional<NSURL> URLForDirectory(NSSearchPathDirectory directory, NSSearchPathDomainMask domain,
                                          const std::optional<NSURL>& appropriateForURL, bool create,
                                          std::optional<NSError>* error) const;
 
     // The URLs of a standard directory in the domains given, whether the folders exist or not:
-    // one URL for the user's Desktop, none for what is not known.
+    // one URL for the user's Desktop, none for what is not known or cannot be named (as above).
     std::vector<NSURL> URLsForDirectory(NSSearchPathDirectory directory, NSSearchPathDomainMask domains) const;
 };
 

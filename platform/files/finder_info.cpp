@@ -36,6 +36,10 @@ std::optional<FSRef> FSPathMakeRef(const char* path, int* error) {
     const int e = errno;
     struct stat st {};
     if (e == ENOTDIR && ::stat(path, &st) == 0) return FSRef{FileDescriptor(), false};  // there, but not a folder
+    // Finding a folder needs only search permission on the way: one the caller may not read is
+    // found (an O_PATH descriptor), and reading its record is what fails.
+    FileDescriptor found(e == EACCES ? ::open(path, O_PATH | O_DIRECTORY | O_CLOEXEC) : -1);
+    if (found) return FSRef{std::move(found), true};
     if (error != nullptr) *error = e;
     return std::nullopt;
 }

@@ -45,8 +45,10 @@ struct FSRef {
 // Results below are 0 (noErr) or the errno that explains the failure.
 
 // Opens the folder at `path` (a final symbolic link followed). An object that is there but is
-// not a folder gives an FSRef without a descriptor (isDirectory false). nullopt when nothing is
-// there or it cannot be reached, with the reason in `*error` when `error` is given.
+// not a folder gives an FSRef without a descriptor (isDirectory false); a folder the caller may
+// not read gives one with an O_PATH descriptor, on which the record cannot be read or written.
+// nullopt when nothing is there or it cannot be reached, with the reason in `*error` when
+// `error` is given.
 std::optional<FSRef> FSPathMakeRef(const char* path, int* error = nullptr);
 
 // Reads the Finder information of the object open on `fd` (a file or a folder); an object

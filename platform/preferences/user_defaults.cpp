@@ -4,12 +4,15 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/fsuid.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <condition_variable>
+#include <list>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -19,12 +22,13 @@ namespace perivane::platform {
 namespace {
 
 // Gives the file open on `fd` the owner and group in `like`. Only root may give a file away:
-// for anyone else a refusal leaves the file theirs, as any save by rename would.
+// for anyone else (root acting as a home folder's owner included) a refusal leaves the file
+// theirs, as any save by rename would.
 bool ownLike(int fd, const struct stat& like) {
     struct stat st {};
     if (::fstat(fd, &st) != 0) return false;
     if (st.st_uid == like.st_uid && st.st_gid == like.st_gid) return true;
-    return ::fchown(fd, like.st_uid, like.st_gid) == 0 || (errno == EPERM && ::geteuid() != 0);
+    return ::fchown(fd, like.st_uid, like.st_gid) == 0 || (errno == EPERM && ::setfsuid(-1) != 0);
 }
 
 // Makes every missing folder of `dir`, as mkdir -p does, each 0700 and owned like the folder
@@ -32,10 +36,8 @@ bool ownLike(int fd, const struct stat& like) {
 bool makeFolders(const std::string& dir) {
     struct stat st{};
     if (::stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
-    const size_t slash = dir.find_last_of('/');
-    if (slash == std::string::npos) return false;
-    const std::string parent = slash == 0 ? "/" : dir.substr(0, slash);
-    if (!makeFolders(parent) || ::stat(parent.c_str(), &st) != 0) return false;
+    const std::string parent = splitPath(dir).folder;
+    if (parent == dir || !makeFolders(parent) || ::stat(parent.c_str(), &st) != 0) return false;
     if (::mkdir(dir.c_str(), 0700) != 0) return errno == EEXIST;
     FileDescriptor made(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     return made && ownLike(made.get(), st) && ::fchmod(made.get(), 0700) == 0;
@@ -54,9 +56,8 @@ std::optional<PersistentDomainLock> PersistentDomainLock::acquire(std::string_vi
     constexpr int kFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
     FileDescriptor fd(::open(lockPath.c_str(), kFlags | O_CREAT | O_EXCL, 0600));
     if (fd) {
-        const std::string folder = lockPath.substr(0, lockPath.find_last_of('/'));
         struct stat parent {};
-        if (::stat(folder.c_str(), &parent) != 0 || !ownLike(fd.get(), parent) || ::fchmod(fd.get(), 0600) != 0) {
+        if (::stat(splitPath(lockPath).folder.c_str(), &parent) != 0 || !ownLike(fd.get(), parent) || ::fchmod(fd.get(), 0600) != 0) {
             return std::nullopt;
         }
     } else if (errno == EEXIST) {
@@ -68,18 +69,41 @@ std::optional<PersistentDomainLock> PersistentDomainLock::acquire(std::string_vi
     // Polled rather than waited for, so that a holder that never lets go (a stopped process, a
     // hostile one) costs this caller five seconds, not its thread; every millisecond, since a
     // waiter that paused longer would seldom try while the lock is free. The threads of this
-    // process poll one at a time, the others asleep in the mutex, which wakes the longest waiting
-    // first: all polling at once are served in no order, and under steady contention one could
-    // lose to later callers every time until its five seconds ran out.
+    // process poll one at a time, in the order they asked, the others asleep in the line: all
+    // polling at once are served in no order (as the threads waiting on a mutex are), and under
+    // steady contention one could lose to later callers every time until its five seconds ran out.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    static std::timed_mutex& polling = *new std::timed_mutex;  // never destroyed: threads may wait at exit
-    const std::unique_lock<std::timed_mutex> turn(polling, deadline);
-    if (!turn.owns_lock()) return std::nullopt;
-    while (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+    struct Line {
+        std::mutex mutex;
+        std::condition_variable turn;
+        std::list<char> waiting;  // one place per waiting thread, the first polling
+    };
+    static Line& line = *new Line;  // never destroyed: threads may wait at exit
+    std::unique_lock<std::mutex> held(line.mutex);
+    const auto me = line.waiting.insert(line.waiting.end(), 0);
+    const auto leave = [&](std::unique_lock<std::mutex>& lock) {
+        line.waiting.erase(me);
+        lock.unlock();
+        line.turn.notify_all();
+    };
+    if (!line.turn.wait_until(held, deadline, [&] { return line.waiting.begin() == me; })) {
+        leave(held);
+        return std::nullopt;
+    }
+    held.unlock();
+    bool locked = false;
+    for (;;) {
+        if (::flock(fd.get(), LOCK_EX | LOCK_NB) == 0) {
+            locked = true;
+            break;
+        }
         if (errno == EINTR) continue;
-        if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= deadline) return std::nullopt;
+        if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= deadline) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
+    held.lock();
+    leave(held);
+    if (!locked) return std::nullopt;
     return PersistentDomainLock(std::move(fd));  // closing the descriptor releases the lock
 }
 
@@ -132,9 +156,7 @@ bool NSUserDefaults::synchronize() {
 }
 
 bool writeFileAtomically(const std::string& path, std::string_view bytes) {
-    const size_t slash = path.find_last_of('/');
-    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    const auto [dir, base] = splitPath(path);
     if (base.empty() || !makeFolders(dir)) return false;
 
     // The owner, group and mode of the file the rename replaces: the entry itself (lstat), so

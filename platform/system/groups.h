@@ -10,12 +10,13 @@
 
 namespace perivane::platform {
 
-// The supplementary group IDs of the process, in the order the system keeps them; empty when
-// it belongs to none or the query fails.
+// The group IDs of the process, each once: its effective group first (which a process always
+// belongs to, with or without supplementary groups), then the supplementary groups in the order
+// the system keeps them.
 std::vector<gid_t> processGroupIDs();
 
-// The names of the process's groups, in the order of processGroupIDs(), duplicates kept and
-// IDs without a name left out.
+// The names of the process's groups, in the order of processGroupIDs(), IDs without a name left
+// out.
 std::vector<std::string> processGroupNames();
 
 // Sets the process-wide file-creation mask to `mask` and returns the mask it replaces (umask).

@@ -39,7 +39,7 @@ NSString stringByDeletingLastPathComponent(const NSString& path) {
 std::optional<NSString> NSHomeDirectory() {
     const std::optional<std::string> home = currentHomeFolder();
     if (!home) return std::nullopt;
-    return utf8ToUtf16Lossy(*home);
+    return utf8ToUtf16Strict(*home);  // a folder whose path is not UTF-8 has no name in text
 }
 
 NSString stringByExpandingTildeInPath(const NSString& path) {
@@ -52,8 +52,9 @@ NSString stringByExpandingTildeInPath(const NSString& path) {
     } else if (const std::optional<std::string> name = fileSystemBytes(user)) {
         home = homeFolderOfUser(*name);
     }
-    if (!home) return path;
-    NSString expanded = utf8ToUtf16Lossy(*home);
+    std::optional<NSString> text = home ? utf8ToUtf16Strict(*home) : std::nullopt;
+    if (!text) return path;
+    NSString expanded = std::move(*text);
     if (slash != NSString::npos) {  // one separator between the home folder and the rest
         while (!expanded.empty() && expanded.back() == u'/') expanded.pop_back();
         expanded += path.substr(slash);

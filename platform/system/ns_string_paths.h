@@ -15,12 +15,13 @@ NSString lastPathComponent(const NSString& path);
 NSString stringByDeletingLastPathComponent(const NSString& path);
 
 // The current user's home folder ($HOME when absolute, else the user database); nil when
-// neither names one.
+// neither names one, or its path is not UTF-8 (no text names it).
 std::optional<NSString> NSHomeDirectory();
 
 // A leading "~" expanded: "~" and "~/x" to the current user's home folder, "~name" and
 // "~name/x" to that user's; a trailing "/" of the result is dropped. A path that does not
-// start with "~", or names an unknown user, comes back unchanged; a "~" elsewhere stays.
+// start with "~", or names an unknown user or one whose home's path is not UTF-8, comes back
+// unchanged; a "~" elsewhere stays.
 NSString stringByExpandingTildeInPath(const NSString& path);
 
 }  // namespace perivane::platform

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace perivane::platform {
 
@@ -20,6 +21,14 @@ std::optional<std::string> groupName(gid_t gid);
 // entry or it names no folder.
 std::optional<std::string> homeFolderOf(uid_t uid);
 std::optional<std::string> homeFolderOfUser(std::string_view name);
+
+// The groups of user `uid`: its primary group, and all it belongs to (the primary first, each
+// once); nothing when it has no entry.
+struct UserGroups {
+    gid_t primary;
+    std::vector<gid_t> all;
+};
+std::optional<UserGroups> groupsOfUser(uid_t uid);
 
 // The current user's home folder: $HOME when it is set, else the user database's entry for the
 // real user ID (so a scratch HOME moves every per-user file). A HOME that is set but empty or

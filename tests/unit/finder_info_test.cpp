@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <sys/fsuid.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 
@@ -27,6 +28,20 @@ TEST(FinderInfo, TheRecordStaysWithTheFolderOpenedWhenItIsSwappedWithAFile) {
     char value[64];
     EXPECT_EQ(getxattr(file.c_str(), kFinderInfoAttribute, value, sizeof value), 32) << "the folder, now at the file's path";
     EXPECT_EQ(getxattr(folder.c_str(), kFinderInfoAttribute, value, sizeof value), -1) << "the file";
+}
+
+// A folder the caller may search but not read (as nobody, also when run as root) is found;
+// reading its record is what fails.
+TEST(FinderInfo, AFolderThatCannotBeReadIsFoundAndItsRecordIsWhatFails) {
+    ScratchHome scratch;
+    const std::string folder = scratch.path() + "/closed";
+    ASSERT_EQ(chmod(scratch.path().c_str(), 0711) | mkdir(folder.c_str(), 0311), 0);
+    const int was = setfsuid(65534);
+    std::optional<FSRef> ref = FSPathMakeRef(folder.c_str());
+    FinderInfo info;
+    const int read = ref ? FSGetFinderInfo(ref->fd.get(), info) : 0;
+    setfsuid(was);
+    EXPECT_TRUE(ref && ref->isDirectory && read != 0);
 }
 
 // Java passes only 0 or 1: other jboolean bytes and negative 16-bit modes are checked here.

@@ -3,7 +3,10 @@
 // through the natives in DockTest.java, concurrent writers in ConcurrencyTest.java.
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <signal.h>
+#include <sys/fsuid.h>
+#include <sys/syscall.h>
 #include <sys/resource.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -49,6 +52,10 @@ std::vector<std::string> urlStrings() {
         urls.push_back(*perivane::platform::valueForKeyPath(e, dock::kURLStringKeyPath)->string());
     }
     return urls;
+}
+
+size_t folderEntries(const std::string& dir) {
+    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(dir), {}));
 }
 
 Value entry(const std::string& url, int64_t type = 15) {
@@ -151,41 +158,70 @@ TEST(DockAdditions, NeverWaitsWithoutBoundAndTakesItsTurn) {
     again.join();
 }
 
-// Whatever the caller's umask, and when root works in a user's HOME (sudo -E, installers), the
-// domain and its lock keep, or take from their folder, an owner and mode the user can live with.
-TEST(DockAdditions, FilesKeepTheirOwnerAndModeWhateverTheUmaskOrTheCaller) {
+namespace {
+std::tuple<mode_t, uid_t, gid_t> status(const std::string& path) {
+    struct stat st{};
+    lstat(path.c_str(), &st);
+    return std::make_tuple(st.st_mode & 0170777, st.st_uid, st.st_gid);
+}
+}  // namespace
+
+// Whatever the caller's umask, the lock (and the domain, below) get the mode they mean.
+TEST(DockAdditions, FilesKeepTheirModeWhateverTheUmask) {
     ScratchHome home;
     writeDock(home, {});
-    const std::string domain = home.domainFile(kDock), lock = domain + ".lock";
-    auto status = [](const std::string& path) {
-        struct stat st{};
-        lstat(path.c_str(), &st);
-        return std::make_tuple(st.st_mode & 0170777, st.st_uid, st.st_gid);
-    };
     const mode_t umaskBefore = umask(0222);
     const bool pinned = add(u"/Applications/A.app") && add(u"/Applications/B.app");
     umask(umaskBefore);
     EXPECT_TRUE(pinned);
-    EXPECT_EQ(std::get<0>(status(lock)), S_IFREG | 0600);
+    EXPECT_EQ(std::get<0>(status(home.domainFile(kDock) + ".lock")), S_IFREG | 0600);
+}
 
-    // A domain that is a link to a world-writable file elsewhere becomes a private file of its
-    // own; the other file is left as it was.
-    const std::string outside = home.path() + "/outside.plist";
-    std::filesystem::rename(domain, outside);
-    chmod(outside.c_str(), 0666);
-    std::filesystem::create_symlink(outside, domain);
-    const std::string outsideBefore = readWholeFile(outside);
-    EXPECT_TRUE(add(u"/Applications/C.app"));
+// Root working in a HOME owned by nobody (sudo -E, installers) works as nobody: it reads and writes
+// only what nobody could, through links nobody made too, and what it makes is nobody's. A domain
+// that is a link nobody may follow (a dotfiles folder) keeps working; one to root's own file is
+// not read. A thread that cannot take nobody's identity does nothing.
+TEST(DockAdditions, RootInAUsersHomeActsAsThatUser) {
+    namespace fs = std::filesystem;
+    if (geteuid() != 0) GTEST_SKIP() << "needs root";
+    ScratchHome home;
+    char pattern[] = "/tmp/perivane-root-XXXXXX";
+    const std::string roots = mkdtemp(pattern), secret = roots + "/secret.plist", rootsFolder = roots + "/folder";
+    const std::string domain = home.domainFile(kDock), dotfile = home.path() + "/dotfiles/dock.plist";
+    writeDock(home, {});
+    fs::create_directories(home.path() + "/dotfiles");
+    fs::copy_file(domain, secret);
+    fs::rename(domain, dotfile);
+    fs::create_directories(rootsFolder + "/item");
+    fs::create_directory_symlink(rootsFolder, home.path() + "/Desktop");
+    for (const auto& e : fs::recursive_directory_iterator(home.path())) ASSERT_EQ(lchown(e.path().c_str(), 65534, 65534), 0);
+    ASSERT_EQ(chown(home.path().c_str(), 65534, 65534) | chmod(roots.c_str(), 0755) | chmod(secret.c_str(), 0600), 0);
+    fs::create_symlink(secret, domain);
+    const std::string before = readWholeFile(secret);
+    EXPECT_FALSE(add(u"/Applications/A.app"));
+    EXPECT_TRUE(fs::is_symlink(domain) && readWholeFile(secret) == before);
+    fs::remove(domain);
+    fs::create_symlink(dotfile, domain);
+    EXPECT_TRUE(add(u"/Applications/B.app"));
+    EXPECT_EQ(status(domain), std::make_tuple(S_IFREG | 0600, 65534u, 65534u));
+    EXPECT_EQ(status(domain + ".lock"), std::make_tuple(S_IFREG | 0600, 65534u, 65534u));
+    NSUserDefaults d = NSUserDefaults::standardUserDefaults();
+    EXPECT_FALSE(removeDesktopItem(d, u"item") || createDesktopItem(d, *perivane::platform::NSURL::fileURLWithPath(u"/"), u"new"));
+    EXPECT_EQ(folderEntries(rootsFolder), 1u) << "root's folder behind nobody's Desktop link is as it was";
+
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct caps[2]{};
+    ASSERT_EQ(syscall(SYS_capget, &header, caps), 0);
+    const __u32 effective = caps[0].effective;
+    caps[0].effective &= ~(1u << CAP_SETGID);  // on this thread only
+    ASSERT_EQ(syscall(SYS_capset, &header, caps), 0);
+    EXPECT_FALSE(add(u"/Applications/C.app"));
+    caps[0].effective = effective;
+    ASSERT_EQ(syscall(SYS_capset, &header, caps), 0);
     EXPECT_EQ(std::get<0>(status(domain)), S_IFREG | 0600);
-    EXPECT_EQ(readWholeFile(outside), outsideBefore);
-
-    if (getuid() != 0) return;  // only root gives files away
-    std::filesystem::remove(lock);
-    chmod(domain.c_str(), 0644);
-    ASSERT_EQ(chown(domain.c_str(), 65534, 65534) | chown(home.preferences().c_str(), 65534, 65534), 0);
-    EXPECT_TRUE(add(u"/Applications/D.app"));
-    EXPECT_EQ(status(domain), std::make_tuple(S_IFREG | 0644, 65534u, 65534u));
-    EXPECT_EQ(status(lock), std::make_tuple(S_IFREG | 0600, 65534u, 65534u));
+    EXPECT_EQ(urlStrings().size(), 1u) << "B alone";
+    EXPECT_EQ(setfsuid(-1), 0) << "root again";
+    fs::remove_all(roots);
 }
 
 TEST(DockAdditions, ADomainWithoutAppsGetsTheArrayOnTheFirstAdd) {
@@ -211,9 +247,6 @@ Dictionary sampleDomain(int entries) {
     return d;
 }
 
-size_t folderEntries(const std::string& dir) {
-    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(dir), {}));
-}
 
 }  // namespace
 

@@ -30,9 +30,12 @@ import java.io.IOException;
  * <h2>Arguments and results</h2>
  * Paths are absolute POSIX paths unless a method says otherwise. They reach the system as UTF-8
  * made from the string; a string holding U+0000 or a lone surrogate never names a file. Path
- * results are in Unicode Normalization Form C. The methods for paths and text, volumes, symbolic
- * links and the bundle flag throw {@link NullPointerException}, with the parameter's name as its
- * message, for a null argument; the other methods answer null, false or 0 for one. Where the
+ * results are in Unicode Normalization Form C where that spelling names the same item as the
+ * names on disk do (or neither names anything); otherwise they keep the spelling that names the
+ * item, since Linux finds a name only in the form it was made in. The methods for paths and
+ * text, volumes, symbolic links and the bundle flag throw {@link NullPointerException}, with
+ * the parameter's name as its message, for a null argument; the other methods answer null,
+ * false or 0 for one. Where the
  * platform refuses an argument of those others (an empty path, for instance), they throw a
  * {@link RuntimeException} whose message starts
  * "Non-Java exception raised, not handled! (Original problem: ". The failures that the file
@@ -56,8 +59,8 @@ public final class Perivane {
      * a {@code /} in HFS. Symbolic links in the part of the path that exists are resolved.
      *
      * @param path a POSIX path
-     * @return the HFS-style path in Form C, cut at its first U+0000; null when the path cannot be
-     *     converted (it is empty, too long, or holds U+0000 or a lone surrogate)
+     * @return the HFS-style path in Form C (see above), cut at its first U+0000; null when the
+     *     path cannot be converted (it is empty, too long, or holds U+0000 or a lone surrogate)
      * @throws NullPointerException if {@code path} is null
      */
     public static native String toHfsStylePath(String path);
@@ -68,8 +71,8 @@ public final class Perivane {
      * {@code /NoSuchVol/a}); a path starting with {@code :} is relative.
      *
      * @param path an HFS-style path
-     * @return the POSIX path in Form C, cut at its first U+0000; null when the path cannot be
-     *     converted (it is empty, or holds a lone surrogate)
+     * @return the POSIX path in Form C (see above), cut at its first U+0000; null when the path
+     *     cannot be converted (it is empty, or holds a lone surrogate)
      * @throws NullPointerException if {@code path} is null
      */
     public static native String toUnxStylePath(String path);
@@ -120,7 +123,8 @@ public final class Perivane {
     public static native boolean isSymbolicLink(String path);
 
     /**
-     * Reads the target of a symbolic link, exactly as stored: a relative target stays relative.
+     * Reads the target of a symbolic link as stored, a relative target relative, in Form C where
+     * that spelling names the same item from the link's folder (or neither names anything).
      *
      * @param path the link
      * @return the target, its bytes read as UTF-8 (invalid bytes become U+FFFD); null when the
@@ -160,8 +164,9 @@ public final class Perivane {
      * @param path the folder; symbolic links are followed
      * @return true when the path is a folder with the flag; false otherwise, also for a file
      * @throws IOException "Failed to get the FSRef of the specified path." when the path does not
-     *     exist or cannot name a file; "Failed to get the finder info of the specified path." when
-     *     its Finder information cannot be read
+     *     exist, cannot be reached or cannot name a file; "Failed to get the finder info of the
+     *     specified path." when its Finder information cannot be read (a folder the caller may not
+     *     read, say)
      * @throws NullPointerException if {@code path} is null
      */
     public static native boolean hasBundleBit(String path) throws IOException;
@@ -182,11 +187,11 @@ public final class Perivane {
     // Process identity
 
     /**
-     * Names the groups of this process, in the order the system lists their IDs, duplicates
-     * kept; a group ID without a name in the group database is skipped.
+     * Names the groups of this process, each once: its effective group first, then its
+     * supplementary groups in the order the system lists them; a group ID without a name in the
+     * group database is skipped.
      *
-     * @return the group names; null (not an empty array) when the process has no group or none
-     *     of its groups has a name
+     * @return the group names; null (not an empty array) when none of its groups has a name
      */
     public static native String[] getCurrentProcessGroups();
 
@@ -301,7 +306,8 @@ public final class Perivane {
      * Finds the user's Desktop folder: {@code XDG_DESKTOP_DIR} of the user's
      * {@code user-dirs.dirs}, by default {@code $HOME/Desktop}.
      *
-     * @return the Desktop folder's path; null when none can be given
+     * @return the Desktop folder's path; null when none can be given (no home folder, or a path
+     *     that is not UTF-8)
      */
     public static native String getDesktopFolder();
 
@@ -309,7 +315,7 @@ public final class Perivane {
      * Finds the user's home folder: {@code $HOME} when it is set and absolute, else the home
      * folder of the user database's entry for this process's user.
      *
-     * @return the home folder's path
+     * @return the home folder's path; null when there is none, or its path is not UTF-8
      */
     public static native String getHomeFolder();
 

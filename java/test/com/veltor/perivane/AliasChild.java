@@ -14,6 +14,8 @@ public final class AliasChild {
                 case "createDesktop" -> Perivane.createDesktopItem(a[1], a[2]);
                 case "removeDesktop" -> Perivane.removeDesktopItem(a[1]);
                 case "resolve" -> Perivane.getShortcutPath(a[1]);
+                case "home" -> Perivane.getHomeFolder();
+                case "desktop" -> Perivane.getDesktopFolder();
                 default -> throw new IllegalArgumentException(a[0]);
             };
             System.err.println("=> " + result);

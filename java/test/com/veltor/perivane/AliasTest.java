@@ -174,8 +174,33 @@ class AliasTest {
                 new Call("removeDesktop|x", "false",
                         "The file \u201CDesktop\u201D couldn\u2019t be opened because there is no such file."),
                 new Call("resolve|" + target, "null", null));
-        Map<String, String> env = Map.of("HOME", home.toString(), "XDG_CONFIG_HOME", home.resolve(".config").toString());
-        ChildJvm.Result r = ChildJvm.run(List.of(), ChildJvm.testClassPath(), env, AliasChild.class.getName(),
+        run(List.of(), Map.of("HOME", home.toString(), "XDG_CONFIG_HOME", home.resolve(".config").toString()), calls);
+    }
+
+    /**
+     * A HOME that names no folder, or one whose path is not UTF-8, has no home or Desktop folder
+     * (not another's); a decomposed one is handed back as it is spelled.
+     */
+    @Test
+    void aHomeThatIsRelativeOrNotUtf8HasNoDesktopAndADecomposedOneKeepsItsSpelling() throws Exception {
+        Path target = Files.writeString(dir.resolve("target"), "x");
+        Path lookalike = Files.createDirectories(dir.resolve("B\ufffdro/Desktop"));  // U+FFFD in place of the byte
+        List<Call> calls = List.of(new Call("home", "null", null), new Call("desktop", "null", null),
+                new Call("createDesktop|x|" + target, "false", "createShortcutItem :: Couldn't create destination URL"),
+                new Call("removeDesktop|x", "false", "removeShortcutItem :: Couldn't create destination URL"));
+        run(List.of(), Map.of("HOME", "relative/home"), calls);
+        run(List.of("sh", "-c", "HOME=\"$0/$(printf 'B\\374ro')\" exec \"$@\"", dir.toString()), Map.of(), calls);
+        try (Stream<Path> s = Files.list(lookalike)) {
+            assertEquals(List.of(), s.toList());
+        }
+        Path decomposed = Files.createDirectories(dir.resolve("Jose\u0301/Desktop"));  // and no composed twin
+        run(List.of(), Map.of("HOME", decomposed.getParent().toString()), List.of(
+                new Call("home", decomposed.getParent().toString(), null), new Call("desktop", decomposed.toString(), null)));
+    }
+
+    /** Runs the calls in one child JVM and checks each one's result and the lines it logged. */
+    private static void run(List<String> prefix, Map<String, String> env, List<Call> calls) throws Exception {
+        ChildJvm.Result r = ChildJvm.run(prefix, ChildJvm.testClassPath(), env, AliasChild.class.getName(),
                 calls.stream().map(Call::call).toArray(String[]::new));
         assertEquals(0, r.exitCode(), r.stderr());
         List<String> lines = r.stderr().lines().toList();

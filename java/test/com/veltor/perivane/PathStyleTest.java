@@ -32,13 +32,24 @@ class PathStyleTest {
         assertEquals(root + ":usr:no such:x/y", Perivane.toHfsStylePath("/usr/no such/x:y/"));
     }
 
+    /** Path results are in Form C where that spelling names the same item (or neither names one), else as on disk. */
     @Test
-    void decomposedNamesComeBackComposed() throws Exception {
-        Path dir = Files.createDirectory(tmp.toRealPath().resolve("Cafe\u0301"));
-        String hfs = Perivane.toHfsStylePath(dir.toString());
-        assertEquals(Normalizer.normalize(hfs, Normalizer.Form.NFC), hfs);
-        assertTrue(hfs.endsWith(":Caf\u00e9"), hfs);
-        assertEquals("/NoSuchVolume/Caf\u00e9", Perivane.toUnxStylePath("NoSuchVolume:Cafe\u0301"));
+    void pathResultsNameTheItemTheyDescribe() throws Exception {
+        Path base = tmp.toRealPath(), cafe = Files.createDirectory(base.resolve("Cafe\u0301"));  // no composed twin
+        Path target = Files.writeString(cafe.resolve("e\u0301te\u0301.txt"), "x");
+        String hfs = Perivane.toHfsStylePath(target.toString());
+        assertTrue(hfs.endsWith(":Cafe\u0301:e\u0301te\u0301.txt"), hfs);
+        assertEquals(target.toString(), Perivane.toUnxStylePath(hfs));
+        assertEquals("/NoSuchVolume/Caf\u00e9", Perivane.toUnxStylePath("NoSuchVolume:Cafe\u0301"), "names nothing either way");
+        assertTrue(Perivane.createShortcutItem("alias", target.toString(), base.toString()));
+        assertEquals(target.toString(), Perivane.getShortcutPath(base.resolve("alias").toString()));
+        Perivane.createSymbolicLink(base.resolve("link").toString(), "Cafe\u0301");  // from the link's folder
+        Perivane.createSymbolicLink(base.resolve("dangling").toString(), "Gone\u0301");
+        assertEquals("Cafe\u0301", Perivane.getSymbolicLinkTarget(base.resolve("link").toString()));
+        assertEquals("Gon\u00e9", Perivane.getSymbolicLinkTarget(base.resolve("dangling").toString()));
+        Path resume = Files.writeString(base.resolve("Re\u0301sume\u0301"), "x");
+        Files.createLink(base.resolve("R\u00e9sum\u00e9"), resume);  // the composed spelling names the same file
+        assertEquals(base + "/R\u00e9sum\u00e9", Perivane.toUnxStylePath(Perivane.toHfsStylePath(resume.toString())));
     }
 
     @Test

@@ -73,13 +73,13 @@ class ProcessTest {
     }
 
     @Test
-    void namesFollowTheSystemsOrderWithDuplicatesKeptAndNamelessIdsSkipped() throws Exception {
+    void theEffectiveGroupComesFirstThenTheSupplementaryOnesEachOnceAndNamelessIdsSkipped() throws Exception {
         assertEquals(null, groupName(NAMELESS), "the test needs a group ID without a name");
         // setpriv option -> the kernel's sorted list of IDs and the names a child JVM reports
         String[][] cases = {
-            {"--groups=100," + NAMELESS + ",0,0", "0 0 100 " + NAMELESS, "[root, root, " + groupName("100") + "]"},
-            {"--groups=" + NAMELESS, NAMELESS, "null"},
-            {"--clear-groups", "", "null"},
+            {"--groups=100," + NAMELESS + ",0,0", "0 0 100 " + NAMELESS, "[root, " + groupName("100") + "]"},
+            {"--groups=" + NAMELESS, NAMELESS, "[root]"},
+            {"--clear-groups", "", "[root]"},
         };
         for (String[] c : cases) {
             ChildJvm.Result r = ChildJvm.run(List.of("setpriv", c[0], "--"), ChildJvm.testClassPath(), Map.of(),

@@ -35,8 +35,9 @@ public:
                                              {"/up", "../mnt/ext/.."},  {"/raw", "/media/raw\xFF"},
                                              {"/usr/odd", "\xFE"}, {"/dangling", "/nowhere"}};
     int canonicalCalls = 0;
+    std::optional<platform::VolumeTable> table;
 
-    const std::vector<platform::Volume>& volumes() override { return vols; }
+    const platform::VolumeTable& volumes() override { return table.emplace(vols); }  // vols as they are now
     std::optional<std::string> canonical(const std::string& path) override {
         ++canonicalCalls;
         const std::optional<std::vector<std::string>> names = resolve(path);

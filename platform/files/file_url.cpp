@@ -2,8 +2,14 @@
 
 #include "platform/base/file_system.h"
 
+#include <fcntl.h>
+#include <limits.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <deque>
 #include <memory>
 
 #include <unicode/utf16.h>
@@ -74,33 +80,22 @@ std::string joinAbsolute(const std::vector<std::string>& comps, size_t count) {
 // resolves it, then the rest handled lexically.
 std::vector<std::string> canonicalComponents(const std::string& path, PathEnvironment& env) {
     const std::vector<std::string> comps = components(path);
-    for (size_t keep = comps.size() + 1; keep-- > 0;) {
-        auto resolved = env.canonical(joinAbsolute(comps, keep));
-        if (!resolved) continue;
-        std::vector<std::string> out = components(*resolved);
-        appendLexically(out, std::vector<std::string>(comps.begin() + static_cast<long>(keep), comps.end()));
-        return out;
-    }
-    std::vector<std::string> out;  // not even "/" answered: take the path as written
-    appendLexically(out, comps);
+    auto [out, kept] = env.resolveLeading(comps);
+    appendLexically(out, std::vector<std::string>(comps.begin() + static_cast<long>(kept), comps.end()));
     return out;
 }
 
 // The volume whose mount point is the longest prefix of `comps` on a component boundary, and
-// how many components its mount point has. "/" matches every path.
-std::pair<const Volume*, size_t> volumeOf(const std::vector<std::string>& comps,
-                                          const std::vector<Volume>& volumes) {
-    const Volume* best = nullptr;
-    size_t bestDepth = 0;
-    for (const auto& v : volumes) {
-        const std::vector<std::string> mount = components(v.mountPoint);
-        if (mount.size() > comps.size() || (best != nullptr && mount.size() < bestDepth)) continue;
-        if (!std::equal(mount.begin(), mount.end(), comps.begin())) continue;
-        // Equal depth: the later entry is the one mounted on top.
-        best = &v;
-        bestDepth = mount.size();
+// how many components its mount point has: one lookup per leading part, from the longest. "/"
+// matches every path. (The kernel gives mount points in canonical form.)
+std::pair<const Volume*, size_t> volumeOf(const std::vector<std::string>& comps, const VolumeTable& volumes) {
+    const std::string path = joinAbsolute(comps, comps.size());
+    std::vector<size_t> ends{1};  // ends[i]: the length of the path of the first i components
+    for (const auto& c : comps) ends.push_back((ends.size() == 1 ? 0 : ends.back()) + 1 + c.size());
+    for (size_t depth = comps.size() + 1; depth-- > 0;) {
+        if (const Volume* v = volumes.mountedAt(std::string_view(path).substr(0, ends[depth]))) return {v, depth};
     }
-    return {best, bestDepth};
+    return {nullptr, 0};
 }
 
 NSString posixToHfsRelative(std::u16string_view path) {
@@ -143,18 +138,16 @@ std::vector<std::u16string> collapseParents(std::vector<std::u16string> pieces) 
 }
 
 // Nothing for a volume mounted at a path that is not UTF-8, which no text can name.
-std::optional<NSString> hfsToPosix(std::u16string_view hfs, const std::vector<Volume>& volumes, bool& absolute) {
+std::optional<NSString> hfsToPosix(std::u16string_view hfs, const VolumeTable& volumes, bool& absolute) {
     std::vector<std::u16string> pieces = collapseParents(split<char16_t>(hfs, u':'));
     absolute = !pieces.front().empty();
     NSString out;
     if (absolute) {
         const std::u16string& name = pieces.front();
-        auto v = std::find_if(volumes.begin(), volumes.end(), [&](const Volume& vol) {
-            return swapped<char16_t>(vol.name, u':', u'/') == name;
-        });
+        const Volume* v = volumes.named(name);
         if (name == u"/") {
             out = u"";  // the boot volume's root
-        } else if (v != volumes.end()) {
+        } else if (v != nullptr) {
             std::optional<NSString> mountPoint = utf8ToUtf16Strict(v->mountPoint);
             if (!mountPoint) return std::nullopt;
             if (*mountPoint != u"/") out = std::move(*mountPoint);
@@ -173,12 +166,98 @@ std::optional<NSString> hfsToPosix(std::u16string_view hfs, const std::vector<Vo
 
 }  // namespace
 
-const std::vector<Volume>& LivePathEnvironment::volumes() {
-    if (!volumes_) volumes_ = mountedVolumes();
+std::pair<std::vector<std::string>, size_t> PathEnvironment::resolveLeading(const std::vector<std::string>& names) {
+    for (size_t keep = names.size() + 1; keep-- > 0;) {
+        if (auto resolved = canonical(joinAbsolute(names, keep))) return {components(*resolved), keep};
+    }
+    return {{}, 0};  // not even "/" answered: the path is taken as written
+}
+
+const VolumeTable& LivePathEnvironment::volumes() {
+    if (!volumes_) volumes_ = currentVolumeTable();
     return *volumes_;
 }
 
 std::optional<std::string> LivePathEnvironment::canonical(const std::string& path) { return canonicalPath(path); }
+
+namespace {
+
+// Puts the names of a link's target in front of what is left to resolve.
+void pushTarget(std::deque<std::string>& todo, std::string_view target) {
+    std::vector<std::string> names = split<char>(target, '/');
+    for (auto n = names.rbegin(); n != names.rend(); ++n) {
+        if (!n->empty()) todo.push_front(std::move(*n));
+    }
+}
+
+// Whether `path` ("" for "/") is a folder that can be searched, as "path/." needs.
+bool searchable(const std::string& path) {
+    return path.empty() || ::faccessat(AT_FDCWD, (path + "/.").c_str(), F_OK, AT_EACCESS) == 0;
+}
+
+}  // namespace
+
+// Walks the names once, asking readlink of each (what realpath asks): a name that is there and
+// no link is taken as it is; a link's target, ".", and "..", are resolved on copies, so that
+// the leading part that does resolve is kept when they fail. At most 40 links, as the kernel.
+std::pair<std::vector<std::string>, size_t> LivePathEnvironment::resolveLeading(const std::vector<std::string>& names) {
+    std::vector<std::string> done;
+    std::string at;  // the path of `done`, "" for "/"
+    int links = 0;
+    char target[PATH_MAX];
+    auto readLink = [&](const std::string& path) { return ::readlink(path.c_str(), target, sizeof target); };
+    size_t used = 0;
+    for (; used < names.size(); ++used) {
+        const std::string& name = names[used];
+        ssize_t n = 0;  // the length of a link's target in `target`
+        if (name != "." && name != "..") {
+            std::string path = at + "/" + name;
+            n = readLink(path);
+            if (n < 0 && errno == EINVAL) {  // there, and not a link
+                done.push_back(name);
+                at = std::move(path);
+                continue;
+            }
+            if (n <= 0 || n == sizeof target || ++links > 40) break;
+        }
+        std::vector<std::string> d = done;  // copies, which a failure below leaves behind
+        std::string a = at;
+        std::deque<std::string> todo;
+        if (name == "." || name == "..") {
+            todo.push_back(name);
+        } else {
+            const std::string_view t(target, static_cast<size_t>(n));
+            if (t.starts_with('/')) d.clear(), a.clear();
+            pushTarget(todo, t);
+        }
+        bool ok = true;
+        while (ok && !todo.empty()) {
+            std::string next = std::move(todo.front());
+            todo.pop_front();
+            if (next == "." || next == "..") {
+                ok = searchable(a);
+                if (ok && next == ".." && !d.empty()) d.pop_back(), a.resize(a.rfind('/'));
+                continue;
+            }
+            std::string path = a + "/" + next;
+            const ssize_t n = readLink(path);
+            if (n < 0 && errno == EINVAL) {
+                d.push_back(std::move(next));
+                a = std::move(path);
+            } else if (n <= 0 || n == sizeof target || ++links > 40) {
+                ok = false;
+            } else {
+                const std::string_view t(target, static_cast<size_t>(n));
+                if (t.starts_with('/')) d.clear(), a.clear();
+                pushTarget(todo, t);
+            }
+        }
+        if (!ok) break;
+        done = std::move(d);
+        at = std::move(a);
+    }
+    return {std::move(done), used};
+}
 
 std::optional<CFURL> CFURLCreateWithFileSystemPath(std::u16string_view path, CFURLPathStyle style,
                                                    bool isDirectory, PathEnvironment& env) {

@@ -8,6 +8,7 @@
 // a POSIX ":" is an HFS "/" and the other way round.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,25 +21,31 @@ namespace perivane::platform {
 
 enum CFURLPathStyle : int { kCFURLPOSIXPathStyle = 0, kCFURLHFSPathStyle = 1 };
 
-// What path conversion asks of the system: the volume list and the canonical form of an
-// existing path. Tests give fixed answers; the live one asks the kernel.
+// What path conversion asks of the system: the volumes and the canonical form of existing
+// paths. Tests give fixed answers; the live one asks the kernel.
 class PathEnvironment {
 public:
     virtual ~PathEnvironment() = default;
-    virtual const std::vector<Volume>& volumes() = 0;
+    virtual const VolumeTable& volumes() = 0;
     // The canonical form of an existing absolute path (symbolic links, "." and ".." resolved),
     // or nothing when the path does not exist or cannot be searched.
     virtual std::optional<std::string> canonical(const std::string& path) = 0;
+    // The canonical names of the longest leading part of an absolute path's `names` that
+    // exists, and how many of `names` that part is. This one asks `canonical` of ever shorter
+    // parts.
+    virtual std::pair<std::vector<std::string>, size_t> resolveLeading(const std::vector<std::string>& names);
 };
 
-// The machine's own answers; the volume list is read once, on first use.
+// The machine's own answers: the volume table as it is at the first use, and the existing part
+// of a path found in one walk over it (one readlink per name, as realpath makes).
 class LivePathEnvironment final : public PathEnvironment {
 public:
-    const std::vector<Volume>& volumes() override;
+    const VolumeTable& volumes() override;
     std::optional<std::string> canonical(const std::string& path) override;
+    std::pair<std::vector<std::string>, size_t> resolveLeading(const std::vector<std::string>& names) override;
 
 private:
-    std::optional<std::vector<Volume>> volumes_;
+    std::shared_ptr<const VolumeTable> volumes_;
 };
 
 // A file URL: the POSIX path it names (UTF-16, without percent escapes) and whether it is

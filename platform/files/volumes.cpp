@@ -3,14 +3,21 @@
 #include "platform/base/file_system.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <gio/gunixmounts.h>
 #include <libmount.h>
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/statvfs.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
+#include <cstring>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string_view>
 #include <unordered_map>
 
@@ -201,9 +208,140 @@ std::vector<Volume> volumesFromMountTable(const std::vector<MountEntry>& table, 
     return volumes;
 }
 
-std::vector<Volume> mountedVolumes() {
-    return volumesFromMountTable(readMountTable("/proc/self/mountinfo"), udevLabels());
+VolumeTable::VolumeTable(std::vector<Volume> volumes) : volumes_(std::move(volumes)) {
+    byMountPoint_.reserve(volumes_.size());
+    byName_.reserve(volumes_.size());
+    for (size_t i = 0; i < volumes_.size(); ++i) {
+        byMountPoint_[volumes_[i].mountPoint] = i;  // the later wins: mounted on top
+        NSString name = volumes_[i].name;
+        std::replace(name.begin(), name.end(), u':', u'/');
+        byName_.emplace(std::move(name), i);  // the first wins
+    }
 }
+
+const Volume* VolumeTable::mountedAt(std::string_view mountPoint) const {
+    const auto it = byMountPoint_.find(mountPoint);
+    return it == byMountPoint_.end() ? nullptr : &volumes_[it->second];
+}
+
+const Volume* VolumeTable::named(std::u16string_view hfsName) const {
+    const auto it = byName_.find(std::u16string(hfsName));
+    return it == byName_.end() ? nullptr : &volumes_[it->second];
+}
+
+namespace {
+
+// What tells the process that its volumes may have changed: a descriptor on its mount table,
+// which the kernel marks with POLLPRI and POLLERR once after each change of the mount namespace
+// (the mark is taken by the poll that sees it), and an inotify watch on udev's label folder
+// (or, while that folder is missing, on the nearest folder above it that exists, to see it
+// appear). /proc/self names the process's first thread, whose namespace a JVM never changes
+// (a multithreaded process cannot join another, and the JVM's first thread only waits).
+//
+// Each change seen counts one; a table read after the count reached N holds every change
+// counted up to N, because its reading began after the poll that counted it. A call therefore
+// uses the kept table only when nothing was counted since that table's reading began; a change
+// another thread's poll took away from this one was counted under the same lock, so it is not
+// missed.
+class MountWatch {
+public:
+    MountWatch() {
+        const char* setting = std::getenv("PERIVANE_MOUNT_WATCH");
+        if (setting != nullptr && std::strcmp(setting, "off") == 0) return;  // every call reads afresh
+        mountinfo_ = ::open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
+        inotify_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (inotify_ >= 0) watchLabels();
+    }
+    ~MountWatch() {
+        const std::lock_guard lock(mutex_);
+        for (int* fd : {&mountinfo_, &inotify_}) {
+            if (*fd >= 0) ::close(*fd);
+            *fd = -1;
+        }
+        watch_ = -1;
+        table_.reset();
+    }
+
+    std::shared_ptr<const VolumeTable> current() {
+        uint64_t seen = 0;
+        bool usable = false;
+        {
+            const std::lock_guard lock(mutex_);
+            usable = mountinfo_ >= 0 && watch_ >= 0 && poll();
+            seen = changes_;
+            if (usable && table_ && tableSeen_ == seen) return table_;
+        }
+        auto fresh = std::make_shared<const VolumeTable>(
+            volumesFromMountTable(readMountTable("/proc/self/mountinfo"), udevLabels()));
+        if (usable) {
+            const std::lock_guard lock(mutex_);
+            if (!table_ || tableSeen_ < seen) {
+                table_ = fresh;
+                tableSeen_ = seen;
+            }
+        }
+        return fresh;
+    }
+
+private:
+    static constexpr const char* kLabels = "/dev/disk/by-label";
+
+    // Counts what both descriptors report; false when they cannot tell (then nothing is kept).
+    bool poll() {
+        pollfd fds[2] = {{mountinfo_, POLLPRI, 0}, {inotify_, POLLIN, 0}};
+        if (::poll(fds, 2, 0) < 0) return false;
+        if (((fds[0].revents | fds[1].revents) & POLLNVAL) != 0) return false;
+        if ((fds[0].revents & (POLLPRI | POLLERR)) != 0) ++changes_;
+        if ((fds[1].revents & POLLIN) != 0) {
+            ++changes_;
+            bool rewatch = !watchingLabels_;
+            alignas(inotify_event) char buffer[4096];
+            for (ssize_t n; (n = ::read(inotify_, buffer, sizeof buffer)) > 0;) {
+                for (ssize_t at = 0; at < n;) {
+                    const auto* e = reinterpret_cast<const inotify_event*>(buffer + at);
+                    if ((e->mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF | IN_Q_OVERFLOW)) != 0) rewatch = true;
+                    at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+                }
+            }
+            if (rewatch) watchLabels();
+        }
+        return watch_ >= 0;
+    }
+
+    // Watches the label folder, or the nearest folder above it that exists.
+    void watchLabels() {
+        if (watch_ >= 0) ::inotify_rm_watch(inotify_, watch_);
+        watch_ = -1;
+        std::string folder = kLabels;
+        for (;;) {
+            watchingLabels_ = folder == kLabels;
+            const uint32_t events = watchingLabels_ ? IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
+                                                          IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR
+                                                    : IN_CREATE | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+            watch_ = ::inotify_add_watch(inotify_, folder.c_str(), events);
+            if (watch_ >= 0 || errno != ENOENT || folder == "/dev") return;
+            folder.resize(folder.rfind('/'));
+        }
+    }
+
+    std::mutex mutex_;
+    int mountinfo_ = -1;
+    int inotify_ = -1;
+    int watch_ = -1;
+    bool watchingLabels_ = false;
+    uint64_t changes_ = 0;
+    std::shared_ptr<const VolumeTable> table_;
+    uint64_t tableSeen_ = 0;
+};
+
+}  // namespace
+
+std::shared_ptr<const VolumeTable> currentVolumeTable() {
+    static MountWatch watch;  // closed, and its table freed, when the library is unloaded
+    return watch.current();
+}
+
+std::vector<Volume> mountedVolumes() { return currentVolumeTable()->volumes(); }
 
 const Volume* volumeContaining(const std::vector<Volume>& volumes, const std::string& path) {
     const Volume* best = nullptr;
@@ -218,8 +356,9 @@ const Volume* volumeContaining(const std::vector<Volume>& volumes, const std::st
 
 OSErr VolumeList::FSGetVolumeInfo(uint32_t volumeIndex, FSVolumeInfoBitmap whichInfo,
                                   FSVolumeInfo* info, HFSUniStr255* volumeName) const {
-    if (volumeIndex < 1 || volumeIndex > volumes_.size()) return nsvErr;
-    const Volume& v = volumes_[volumeIndex - 1];
+    const std::vector<Volume>& volumes = table_->volumes();
+    if (volumeIndex < 1 || volumeIndex > volumes.size()) return nsvErr;
+    const Volume& v = volumes[volumeIndex - 1];
     if ((whichInfo & kFSVolInfoSizes) != 0 && info != nullptr) {
         struct statvfs s {};
         if (::statvfs(v.mountPoint.c_str(), &s) != 0) s = {};  // sizes unknown: 0 and 0

@@ -11,8 +11,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/base/mac_errors.h"
@@ -57,7 +60,38 @@ LabelLookup udevUUIDs();
 // mounts that are volumes, in table order. Linear in the size of the table.
 std::vector<Volume> volumesFromMountTable(const std::vector<MountEntry>& table, const LabelLookup& label);
 
-// The volumes mounted now, for the calling process.
+// The volumes of one reading of the mount table, with the two lookups the path styles make: by
+// mount point and by name, each one hash lookup however many volumes there are.
+class VolumeTable {
+public:
+    explicit VolumeTable(std::vector<Volume> volumes);
+    VolumeTable(const VolumeTable&) = delete;  // the maps point into the list
+    VolumeTable& operator=(const VolumeTable&) = delete;
+
+    const std::vector<Volume>& volumes() const noexcept { return volumes_; }
+    // The volume mounted at exactly `mountPoint`; of two at one point the later in the list,
+    // which is mounted on top.
+    const Volume* mountedAt(std::string_view mountPoint) const;
+    // The first volume in list order whose name, with each ":" written as "/", is `hfsName`.
+    const Volume* named(std::u16string_view hfsName) const;
+
+private:
+    std::vector<Volume> volumes_;
+    std::unordered_map<std::string_view, size_t> byMountPoint_;
+    std::unordered_map<std::u16string, size_t> byName_;
+};
+
+// The volumes mounted now, for the calling process, as a fresh reading of the mount table and
+// udev's labels would give them at the moment of the call. The table is kept between calls and
+// read again only when the kernel reports a change of the mount table (a descriptor on
+// /proc/self/mountinfo, tested with poll and no timeout) or udev's label folder changes
+// (inotify); where either descriptor cannot be had, or PERIVANE_MOUNT_WATCH=off is set when the
+// first volume is asked for, every call reads afresh. Safe from any thread: a thread that
+// needs a newer table reads it itself, no thread waits for another's reading, and the one kept
+// is the newest. Released when the library is unloaded.
+std::shared_ptr<const VolumeTable> currentVolumeTable();
+
+// The volumes mounted now (currentVolumeTable's list).
 std::vector<Volume> mountedVolumes();
 
 // The volume an absolute path lies on: the one with the longest mount point that is the path
@@ -88,8 +122,9 @@ struct HFSUniStr255 {
 // agree with each other even when volumes come and go meanwhile.
 class VolumeList {
 public:
-    explicit VolumeList(std::vector<Volume> volumes) : volumes_(std::move(volumes)) {}
-    static VolumeList current() { return VolumeList(mountedVolumes()); }
+    explicit VolumeList(std::vector<Volume> volumes) : table_(std::make_shared<VolumeTable>(std::move(volumes))) {}
+    explicit VolumeList(std::shared_ptr<const VolumeTable> table) : table_(std::move(table)) {}
+    static VolumeList current() { return VolumeList(currentVolumeTable()); }
 
     // noErr and what `whichInfo` asks for (sizes, and the name when `volumeName` is given), or
     // nsvErr past the last volume. Sizes that cannot be read (a mount that went away, one
@@ -97,10 +132,10 @@ public:
     OSErr FSGetVolumeInfo(uint32_t volumeIndex, FSVolumeInfoBitmap whichInfo, FSVolumeInfo* info,
                           HFSUniStr255* volumeName) const;
 
-    const std::vector<Volume>& volumes() const noexcept { return volumes_; }
+    const std::vector<Volume>& volumes() const noexcept { return table_->volumes(); }
 
 private:
-    std::vector<Volume> volumes_;
+    std::shared_ptr<const VolumeTable> table_;
 };
 
 }  // namespace perivane::platform

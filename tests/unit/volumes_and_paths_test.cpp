@@ -173,3 +173,27 @@ TEST(Volumes, FileManagerWalkByIndex) {
     EXPECT_EQ(std::u16string(name.unicode, name.length), u"Gone");
     EXPECT_EQ(info.totalBytes + info.freeBytes, 0u);
 }
+
+// The live walk (one readlink per name) answers as realpath asked of ever shorter leading parts.
+TEST(PosixToHfs, TheLiveWalkAnswersAsRealpathOfEachLeadingPart) {
+    struct ByRealpath : PathEnvironment {
+        LivePathEnvironment live;
+        const VolumeTable& volumes() override { return live.volumes(); }
+        std::optional<std::string> canonical(const std::string& p) override { return live.canonical(p); }
+    } byRealpath;
+    LivePathEnvironment live;
+    char made[] = "/tmp/perivane-walk-XXXXXX";
+    const std::string root = mkdtemp(made);
+    ASSERT_EQ(std::system(("cd " + root + " && mkdir -p dir/sub && touch file && ln -s dir link && ln -s " + root +
+                           "/dir/sub abs && ln -s nowhere dangling && ln -s loop loop && ln -s ../" +
+                           root.substr(5) + "/dir/.. up && ln -s link/sub/../sub chain")
+                              .c_str()),
+              0);
+    for (const char* tail : {"/dir/sub", "/link/sub/x/y", "/abs/../sub", "/dangling/x", "/loop/x", "/up/dir/new",
+                             "/chain/./..", "/file/..", "/file/../link", "/file/x/..", "/file/.", "/link/../link/..",
+                             "/dir/missing/../sub", "/../tmp/./x", "/dir//sub/"}) {
+        const std::u16string path = utf8ToUtf16Lossy(root + tail);
+        EXPECT_EQ(toHfs(path, live), toHfs(path, byRealpath)) << tail;
+    }
+    std::system(("rm -rf " + root).c_str());
+}

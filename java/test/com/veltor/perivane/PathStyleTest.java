@@ -8,6 +8,8 @@ import java.nio.file.Files;
 import java.nio.file.Path;
 import java.text.Normalizer;
 import java.util.Arrays;
+import java.util.List;
+import java.util.Map;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.io.TempDir;
 
@@ -30,6 +32,19 @@ class PathStyleTest {
                 "/usr is a volume of its own here");
         assertEquals(root + ":usr:bin", Perivane.toHfsStylePath("/usr/bin"));
         assertEquals(root + ":usr:no such:x/y", Perivane.toHfsStylePath("/usr/no such/x:y/"));
+    }
+
+    /** The kept volume table against mounts made and removed, and (watch off) without its descriptors. */
+    @Test
+    void aMountMadeOrRemovedIsSeenByTheNextCallFromEveryThread() throws Exception {
+        assumeTrue(new ProcessBuilder("unshare", "-m", "true").start().waitFor() == 0, "no mount namespace allowed here");
+        Path dir = Files.createDirectory(tmp.toRealPath().resolve("Stick")), image = tmp.resolve("image");
+        assertEquals(0, new ProcessBuilder("mkfs.ext2", "-q", image.toString(), "1M").start().waitFor());
+        for (String watch : new String[] {"on", "off"}) {
+            ChildJvm.Result r = ChildJvm.run(List.of("unshare", "-m", "--propagation", "private"), ChildJvm.testClassPath(),
+                    Map.of("PERIVANE_MOUNT_WATCH", watch), FileChild.class.getName(), "mounts", dir.toString(), image.toString());
+            assertEquals("done\n", r.stdout(), "watch " + watch + ": " + r.stderr());
+        }
     }
 
     /** Path results are in Form C where that spelling names the same item (or neither names one), else as on disk. */

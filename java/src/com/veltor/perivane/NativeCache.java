@@ -1,5 +1,6 @@
 package com.veltor.perivane;
 
+import java.io.Closeable;
 import java.io.IOException;
 import java.io.InputStream;
 import java.io.OutputStream;
@@ -12,6 +13,10 @@ import java.nio.file.Path;
 import java.nio.file.StandardCopyOption;
 import java.nio.file.attribute.PosixFilePermission;
 import java.nio.file.attribute.PosixFilePermissions;
+import java.nio.channels.FileChannel;
+import java.nio.file.StandardOpenOption;
+import java.util.ArrayList;
+import java.util.List;
 import java.security.DigestOutputStream;
 import java.security.MessageDigest;
 import java.security.NoSuchAlgorithmException;
@@ -22,26 +27,40 @@ import java.util.Map;
 import java.util.Set;
 
 /**
- * The user's copy of the native files carried in this jar, in
- * {@code $XDG_CACHE_HOME/perivane/VERSION-DIGEST/} (by default {@code ~/.cache}), where DIGEST
- * names the set of files (for the library alone, the first 16 hex digits of its SHA-256). Both
- * folders belong to the user and have mode 0700, and the folder that holds them may not be
- * written by others unless it is sticky (as /tmp is). Each file is written under a new name
+ * The user's copy of the native files carried in this jar, in the first of these places that is
+ * safe: {@code $XDG_CACHE_HOME/perivane/VERSION-DIGEST/} (by default {@code ~/.cache}), then
+ * {@code $XDG_RUNTIME_DIR/perivane/VERSION-DIGEST/}, then a fresh folder of mode 0700 under
+ * {@code java.io.tmpdir}, removed when the JVM ends. DIGEST names the set of files (for the
+ * library alone, the first 16 hex digits of its SHA-256). A place is safe when every folder from
+ * it up to "/" belongs to the user or to root and may not be written by others unless it is
+ * sticky (as /tmp is), and the two folders made in it are the user's own with mode 0700: then
+ * only the user (or root) can change what is kept there. Each file is written under a new name
  * created exclusively, checked against the SHA-256 recorded when the jar was built and renamed
- * into place, so a process finds either no file or a whole, checked one. A file found there is
- * compared with the jar's copy before every use and replaced when it differs, so a changed copy is
- * never loaded. Several JVMs may do this at once: each writes its own file, and renames are atomic.
+ * into place, so a process finds either no file or a whole, checked one. Several JVMs may do
+ * this at once: each writes its own file, and renames are atomic.
+ *
+ * <p>What identifies each file once checked (device, inode, size, modification and change
+ * times, and its digest) is kept in {@value #RECORD} beside it. A later start compares that
+ * record with the library through a descriptor it holds open while the JVM loads the library
+ * by its path, and checks afterwards that the path still names that file: a file the record does
+ * not describe exactly is compared byte for byte with the jar's copy and replaced when it
+ * differs, so a changed copy is never loaded.
  */
 final class NativeCache {
     private static final String RESOURCES = "/META-INF/native/linux-x86_64/";
     private static final String SUMS = "SHA256SUMS";
+    static final String RECORD = "RECORD";
+    private static final String STAT = "unix:dev,ino,size,lastModifiedTime,ctime,uid,mode";
     private static final Set<PosixFilePermission> OWNER_ONLY = PosixFilePermissions.fromString("rwx------");
     private static final int TYPE = 0170000, FOLDER = 0040000, REGULAR = 0100000, STICKY = 01000;
 
     private NativeCache() {}
 
-    /** Extracts every native file, or finds it intact, and returns the library's path. */
-    static Path extract() throws IOException {
+    /**
+     * The library's copy, found as the record describes it or else checked or written. Close it
+     * once the library is loaded, after {@link Copy#checkLoaded}.
+     */
+    static Copy extract() throws IOException {
         String os = System.getProperty("os.name"), arch = System.getProperty("os.arch");
         if (!"Linux".equals(os) || !"amd64".equals(arch)) {
             throw new IOException("this jar carries the native files for linux-x86_64 only, not for "
@@ -60,12 +79,171 @@ final class NativeCache {
         long set = 0;
         for (String digest : digests.values()) set ^= Long.parseUnsignedLong(digest.substring(0, 16), 16);
         int uid = fileSystemUid();
-        Path dir = folder(uid, BuildInfo.VERSION + "-" + HexFormat.of().toHexDigits(set));
+        Place place = folder(uid, BuildInfo.VERSION + "-" + HexFormat.of().toHexDigits(set));
+        Path dir = place.dir(), library = dir.resolve(NativeLibrary.FILE_NAME);
+        // Every file as the record describes it, the library through the descriptor held for
+        // its loading: nothing more to read.
+        Map<String, String> record = readRecord(dir);
+        Copy copy = Copy.open(library);
+        boolean asRecorded = copy != null;
+        for (Map.Entry<String, String> e : digests.entrySet()) {
+            boolean isLibrary = e.getKey().equals(NativeLibrary.FILE_NAME);
+            asRecorded = asRecorded && described(record, dir.resolve(e.getKey()), e.getValue(), isLibrary ? copy.checked : null);
+        }
+        if (asRecorded) return copy;
+        if (copy != null) copy.close();
+
         for (Map.Entry<String, String> e : digests.entrySet()) {
             Path file = dir.resolve(e.getKey());
-            if (!intact(file, uid)) write(file, e.getValue());
+            if (!intact(file, uid)) write(file, e.getValue(), uid);
+            if (place.fresh()) file.toFile().deleteOnExit();
         }
-        return dir.resolve(NativeLibrary.FILE_NAME);
+        writeRecord(dir, digests);
+        if (place.fresh()) dir.resolve(RECORD).toFile().deleteOnExit();
+        copy = Copy.open(library);
+        if (copy == null) throw new IOException(library + " went away while it was being checked");
+        return copy;
+    }
+
+    /** A folder for the copy; a fresh one is removed, with its files, when the JVM ends. */
+    private record Place(Path dir, boolean fresh) {}
+
+    /**
+     * The library's file held open from when it was checked until it is loaded: the JVM loads
+     * by path, so {@link #checkLoaded} looks, once it has, that the path still names the file
+     * held (which cannot be freed meanwhile, nor its inode given to another file) unchanged.
+     */
+    static final class Copy implements Closeable {
+        final Path path;
+        private final FileChannel channel;
+        private final Map<String, Object> checked;  // the file's attributes, read through the channel
+
+        private Copy(Path path, FileChannel channel, Map<String, Object> checked) {
+            this.path = path;
+            this.channel = channel;
+            this.checked = checked;
+        }
+
+        /** The file opened (not through a link) and its attributes read through that descriptor; null when absent. */
+        static Copy open(Path path) throws IOException {
+            FileChannel channel;
+            try {
+                channel = FileChannel.open(path, StandardOpenOption.READ, LinkOption.NOFOLLOW_LINKS);
+            } catch (NoSuchFileException e) {
+                return null;
+            } catch (IOException e) {
+                return null;  // a link or something else that cannot be opened as the file: rewritten
+            }
+            try {
+                return new Copy(path, channel, Files.readAttributes(descriptorPath(channel, path), STAT));
+            } catch (IOException | RuntimeException e) {
+                channel.close();
+                throw e;
+            }
+        }
+
+        /**
+         * Throws unless the file the JVM mapped for the path is the one held, as it was when
+         * checked, or (renamed there meanwhile by another JVM) one that holds the jar's copy.
+         */
+        void checkLoaded() throws IOException {
+            Map<String, Object> now = Files.readAttributes(path, STAT, LinkOption.NOFOLLOW_LINKS);
+            if (identity(now).equals(identity(checked))) return;
+            String mapped = null;
+            for (String line : Files.readAllLines(Path.of("/proc/self/maps"))) {
+                String[] f = line.trim().split("\\s+", 6);
+                if (f.length == 6 && unlinked(f[5]).equals(path.toString())) mapped = f[4];
+            }
+            boolean held = String.valueOf(checked.get("ino")).equals(mapped)
+                    && identity(Files.readAttributes(descriptorPath(channel, path), STAT)).equals(identity(checked));
+            if (!held && !(String.valueOf(now.get("ino")).equals(mapped) && intact(path, fileSystemUid()))) {
+                throw new IOException(path + " changed while it was being loaded");
+            }
+        }
+
+        @Override
+        public void close() throws IOException {
+            channel.close();
+        }
+    }
+
+    /**
+     * /proc/self/fd/N of the channel: the entry whose link names the path and whose position is
+     * the one just given to the channel (no other descriptor of this process has it).
+     */
+    private static Path descriptorPath(FileChannel channel, Path path) throws IOException {
+        long mark = (1L << 32) + (System.nanoTime() & 0x7fffffffL);
+        channel.position(mark);
+        String pos = "pos:\t" + mark + "\n";
+        try (var entries = Files.newDirectoryStream(Path.of("/proc/self/fd"))) {
+            for (Path fd : entries) {
+                try {
+                    if (unlinked(Files.readSymbolicLink(fd).toString()).equals(path.toString())
+                            && Files.readString(Path.of("/proc/self/fdinfo", fd.getFileName().toString())).startsWith(pos)) {
+                        return fd;
+                    }
+                } catch (IOException e) {
+                    // a descriptor closed meanwhile: not ours
+                }
+            }
+        }
+        throw new IOException("the descriptor of " + path + " is not in /proc/self/fd");
+    }
+
+    /** The path of a file as /proc names it, without the mark of a file renamed over since ("PATH (deleted)"). */
+    private static String unlinked(String name) {
+        return name.endsWith(" (deleted)") ? name.substring(0, name.length() - 10) : name;
+    }
+
+    /** What identifies a file's content: device, inode, size, modification and change times. */
+    private static String identity(Map<String, Object> a) {
+        return a.get("dev") + " " + a.get("ino") + " " + a.get("size") + " " + a.get("lastModifiedTime") + " "
+                + a.get("ctime");
+    }
+
+    /**
+     * Whether the record describes the file exactly (its identity, and the jar's digest for it),
+     * with {@code attributes} read through a descriptor, else by its path.
+     */
+    private static boolean described(Map<String, String> record, Path file, String digest, Map<String, Object> attributes) {
+        String line = record.get(file.getFileName().toString());
+        if (line == null) return false;
+        try {
+            Map<String, Object> a = attributes != null ? attributes : Files.readAttributes(file, STAT, LinkOption.NOFOLLOW_LINKS);
+            return line.equals(digest + " " + identity(a)) && ((Integer) a.get("mode") & TYPE) == REGULAR;
+        } catch (IOException e) {
+            return false;
+        }
+    }
+
+    /** The record's lines, "name digest identity", by name; empty when there is none. */
+    private static Map<String, String> readRecord(Path dir) {
+        Map<String, String> record = new LinkedHashMap<>();
+        try {
+            for (String line : Files.readAllLines(dir.resolve(RECORD), StandardCharsets.UTF_8)) {
+                int space = line.indexOf(' ');
+                if (space > 0) record.put(line.substring(0, space), line.substring(space + 1));
+            }
+        } catch (IOException e) {
+            // none yet, or unreadable: every file is compared in full
+        }
+        return record;
+    }
+
+    /** Records the files as they now are, all checked; written under a new name and renamed into place. */
+    private static void writeRecord(Path dir, Map<String, String> digests) throws IOException {
+        StringBuilder text = new StringBuilder();
+        for (Map.Entry<String, String> e : digests.entrySet()) {
+            Map<String, Object> a = Files.readAttributes(dir.resolve(e.getKey()), STAT, LinkOption.NOFOLLOW_LINKS);
+            text.append(e.getKey()).append(' ').append(e.getValue()).append(' ').append(identity(a)).append('\n');
+        }
+        Path temporary = Files.createTempFile(dir, "." + RECORD + ".", ".tmp");
+        try {
+            Files.writeString(temporary, text);
+            Files.move(temporary, dir.resolve(RECORD), StandardCopyOption.ATOMIC_MOVE);
+        } finally {
+            Files.deleteIfExists(temporary);
+        }
     }
 
     /** The lines of SHA256SUMS, "digest  name" (sha256sum's form), as a map from name to digest. */
@@ -98,19 +276,57 @@ final class NativeCache {
         return Path.of(home, ".cache");
     }
 
-    /** Makes or checks the cache folder, its perivane folder, and the folder {@code name} in that. */
-    private static Path folder(int uid, String name) throws IOException {
-        Path home = cacheHome();
-        Files.createDirectories(home, PosixFilePermissions.asFileAttribute(OWNER_ONLY));
-        Path real = home.toRealPath();
-        Map<String, Object> a = Files.readAttributes(real, "unix:uid,mode");
-        int owner = (Integer) a.get("uid"), mode = (Integer) a.get("mode");
-        if (owner != uid && owner != 0) throw new IOException(real + " belongs to another user (uid " + owner + ")");
-        if ((mode & 0022) != 0 && (mode & STICKY) == 0) {
-            throw new IOException(real + " may be written by other users and is not sticky,"
-                    + " so they could replace what is kept there");
+    /**
+     * The folder {@code name} in the first safe place: its perivane folder in the cache folder,
+     * then in $XDG_RUNTIME_DIR; else a fresh folder under java.io.tmpdir. Says why each failed
+     * when none will do.
+     */
+    private static Place folder(int uid, String name) throws IOException {
+        List<String> refused = new ArrayList<>();
+        for (String place : new String[] {"cache", "XDG_RUNTIME_DIR", "java.io.tmpdir"}) {
+            try {
+                Path base = switch (place) {
+                    case "cache" -> {
+                        Path home = cacheHome();
+                        Files.createDirectories(home, PosixFilePermissions.asFileAttribute(OWNER_ONLY));
+                        yield home;
+                    }
+                    case "XDG_RUNTIME_DIR" -> {
+                        String runtime = System.getenv(place);
+                        if (runtime == null || !runtime.startsWith("/")) throw new IOException("XDG_RUNTIME_DIR is not set");
+                        yield Path.of(runtime);
+                    }
+                    default -> Path.of(System.getProperty(place, "/tmp"));
+                };
+                Path real = safeChain(base.toRealPath(), uid);
+                if (!place.equals("java.io.tmpdir")) {
+                    return new Place(ownFolder(ownFolder(real.resolve("perivane"), uid).resolve(name), uid), false);
+                }
+                Path fresh = Files.createTempDirectory(real, "perivane-", PosixFilePermissions.asFileAttribute(OWNER_ONLY));
+                fresh.toFile().deleteOnExit();  // after its files, which are registered later
+                return new Place(fresh, true);
+            } catch (IOException e) {
+                refused.add(e.getClass() == IOException.class ? e.getMessage() : e.toString());
+            }
         }
-        return ownFolder(ownFolder(real.resolve("perivane"), uid).resolve(name), uid);
+        throw new IOException("no place is safe for it: " + String.join("; ", refused));
+    }
+
+    /**
+     * The folder, when it and every folder above it belong to the user or to root and may not be
+     * written by others unless sticky: then no other user can rename or replace what lies below.
+     */
+    private static Path safeChain(Path real, int uid) throws IOException {
+        for (Path p = real; p != null; p = p.getParent()) {
+            Map<String, Object> a = Files.readAttributes(p, "unix:uid,mode", LinkOption.NOFOLLOW_LINKS);
+            int owner = (Integer) a.get("uid"), mode = (Integer) a.get("mode");
+            if (owner != uid && owner != 0) throw new IOException(p + " belongs to another user (uid " + owner + ")");
+            if ((mode & 0022) != 0 && (mode & STICKY) == 0) {
+                throw new IOException(p + " may be written by other users and is not sticky,"
+                        + " so they could replace what is kept there");
+            }
+        }
+        return real;
     }
 
     /** Makes the folder, or checks that it is a real folder of the user's; then gives it mode 0700. */
@@ -154,8 +370,8 @@ final class NativeCache {
         }
     }
 
-    /** Writes the jar's copy of the file under a new name, checks it, and renames it into place. */
-    private static void write(Path file, String digest) throws IOException {
+    /** Writes the jar's copy of the file under a new name, checks it, and puts it in place. */
+    private static void write(Path file, String digest, int uid) throws IOException {
         String name = file.getFileName().toString();
         Path temporary = Files.createTempFile(file.getParent(), "." + name + ".", ".tmp");  // exclusive, 0600
         try {
@@ -175,7 +391,15 @@ final class NativeCache {
                         + " does not have the digest recorded when the jar was built");
             }
             Files.setPosixFilePermissions(temporary, OWNER_ONLY);
-            Files.move(temporary, file, StandardCopyOption.ATOMIC_MOVE);
+            // Put in place only where no file is: a whole copy another JVM put there meanwhile
+            // stays, so JVMs starting together load one file. One that differs is replaced.
+            try {
+                Files.createLink(file, temporary);
+            } catch (FileAlreadyExistsException e) {
+                if (!intact(file, uid)) Files.move(temporary, file, StandardCopyOption.ATOMIC_MOVE);
+            } catch (UnsupportedOperationException | IOException e) {  // a file system without hard links
+                Files.move(temporary, file, StandardCopyOption.ATOMIC_MOVE);
+            }
         } finally {
             Files.deleteIfExists(temporary);
         }

@@ -76,9 +76,12 @@ final class NativeLibrary {
         } else if (loaded(way, load("perivane", true), tried)) {
             return found;
         }
-        try {
-            String file = NativeCache.extract().toString();
-            if (loaded("the copy in the jar, extracted to " + file, load(file, false), tried)) return file;
+        try (NativeCache.Copy copy = NativeCache.extract()) {
+            String file = copy.path.toString();
+            if (loaded("the copy in the jar, extracted to " + file, load(file, false), tried)) {
+                copy.checkLoaded();
+                return file;
+            }
         } catch (IOException | RuntimeException e) {
             // Our own refusals say what is wrong; the file system's exceptions need their name.
             tried.add("the copy in the jar: " + (e.getClass() == IOException.class ? e.getMessage() : e.toString()));

@@ -39,10 +39,16 @@ class NativeLibraryTest {
 
     /** LoadChild's lines as a map (loaded, inode or error), with the cache in {@code cache}. */
     private Map<String, String> load(Path cache, String... options) throws Exception {
+        return loadWith(cache, System.getenv("XDG_RUNTIME_DIR"), options);
+    }
+
+    /** The same, with XDG_RUNTIME_DIR as {@code runtime} (unset when null). */
+    private Map<String, String> loadWith(Path cache, String runtime, String... options) throws Exception {
         List<String> all = Stream.concat(Stream.of("-Djava.library.path=" + tmp.resolve("nothing-here")),
                 Stream.of(options)).toList();
-        ChildJvm.Result r = ChildJvm.run(List.of(), all, ChildJvm.testClassPath(),
-                Map.of("XDG_CACHE_HOME", cache.toString()), LoadChild.class.getName());
+        Map<String, String> env = new java.util.HashMap<>(Map.of("XDG_CACHE_HOME", cache.toString()));
+        env.put("XDG_RUNTIME_DIR", runtime);
+        ChildJvm.Result r = ChildJvm.run(List.of(), all, ChildJvm.testClassPath(), env, LoadChild.class.getName());
         assertEquals(0, r.exitCode(), r.stderr());
         return r.stdout().lines().collect(Collectors.toMap(l -> l.substring(0, l.indexOf('=')), l -> l.substring(l.indexOf('=') + 1)));
     }
@@ -54,7 +60,7 @@ class NativeLibraryTest {
             sums = Files.readAllLines(jar.getPath("META-INF/native/linux-x86_64/SHA256SUMS"));
         }
         try (Stream<Path> files = Files.list(dir)) {
-            assertEquals(sums.size(), files.count(), "no temporary file left over");
+            assertEquals(sums.size() + 1, files.count(), "the files and their record, no temporary file left over");
         }
         for (String line : sums) {
             Path file = dir.resolve(line.substring(66));
@@ -116,32 +122,44 @@ class NativeLibraryTest {
     }
 
     @Test
-    void whenNothingWorksTheErrorListsEachWayAndWhyUnsafeFoldersAreRefused() throws Exception {
+    void unsafeCacheFoldersGiveWayToTheNextPlaceAndWhenNoneWillDoTheErrorSaysWhy() throws Exception {
         String none = tmp.resolve("none").toString();
-        String tried = "libperivane.so (version " + BuildInfo.VERSION + ") could not be loaded. Tried, in this order:|"
-                + "  system property perivane.library.path=" + none + ": Can't load library: " + none + "|"
-                + "  System.loadLibrary(\"perivane\"): no libperivane.so in java.library.path: " + tmp.resolve("nothing-here")
-                + "|  the copy in the jar: ";
-        Path mine = Files.createDirectory(tmp.resolve("mine"));
+        Path mine = Files.createDirectory(tmp.resolve("mine")), runtime = Path.of(System.getenv("XDG_RUNTIME_DIR"));
+        Path open = Files.createDirectory(tmp.resolve("open"));  // for java.io.tmpdir: unsafe too
+        assertEquals(0, new ProcessBuilder("chmod", "0777", open.toString()).start().waitFor());
         // cache folder, how it is made unsafe, the reason given
         Object[][] cases = {
+            {"above/cache", "chmod 0777 %s/..", "%s/.. may be written by other users and is not sticky, so they could replace what is kept there"},
             {"theirs", "chown 65534 %s/perivane", "%s/perivane belongs to another user (uid 65534)"},
             {"linked", "ln -s " + mine + " %s/perivane", "%s/perivane is not a folder (a symbolic link or a file stands there)"},
             {"shared", "chmod 0777 %s", "%s may be written by other users and is not sticky, so they could replace what is kept there"},
         };
         for (Object[] c : cases) {
-            Path cache = Files.createDirectory(tmp.resolve((String) c[0]));
+            Path cache = Files.createDirectories(tmp.resolve((String) c[0]));
             if (!c[0].equals("linked")) Files.createDirectory(cache.resolve("perivane"));
             assertEquals(0, new ProcessBuilder("sh", "-c", String.format((String) c[1], cache)).start().waitFor());
-            assertEquals(tried + String.format((String) c[2], cache), load(cache, "-Dperivane.library.path=" + none).get("error"));
+            String got = c[0] + ": " + load(cache);
+            assertTrue(got.contains("loaded=" + runtime.toRealPath() + "/perivane/"), got);
+            // No place at all: java.io.tmpdir unsafe too, no XDG_RUNTIME_DIR.
+            String reason = String.format((String) c[2], cache).replace("/above/cache/..", "/above");
+            assertEquals("libperivane.so (version " + BuildInfo.VERSION + ") could not be loaded. Tried, in this order:|"
+                    + "  system property perivane.library.path=" + none + ": Can't load library: " + none + "|"
+                    + "  System.loadLibrary(\"perivane\"): no libperivane.so in java.library.path: " + tmp.resolve("nothing-here")
+                    + "|  the copy in the jar: no place is safe for it: " + reason + "; XDG_RUNTIME_DIR is not set; "
+                    + String.format((String) cases[3][2], open),
+                    loadWith(cache, null, "-Djava.io.tmpdir=" + open, "-Dperivane.library.path=" + none).get("error"));
         }
         try (Stream<Path> files = Files.list(mine)) {
             assertEquals(0, files.count(), "nothing written through the link");
         }
-        // A sticky shared folder, as /tmp is, will do.
+        // A sticky shared folder, as /tmp is, will do; so will a fresh folder in java.io.tmpdir, gone after.
         Path sticky = Files.createDirectory(tmp.resolve("sticky"));
         assertEquals(0, new ProcessBuilder("chmod", "1777", sticky.toString()).start().waitFor());
-        assertTrue(load(sticky).containsKey("loaded"));
+        assertTrue(load(sticky).get("loaded").startsWith(sticky + "/perivane/"));
+        assertTrue(loadWith(tmp.resolve("shared"), null, "-Djava.io.tmpdir=" + sticky).get("loaded").startsWith(sticky + "/perivane-"));
+        try (Stream<Path> files = Files.list(sticky)) {
+            assertEquals(List.of(sticky.resolve("perivane")), files.toList(), "the fresh folder is removed at exit");
+        }
     }
 
     @Test

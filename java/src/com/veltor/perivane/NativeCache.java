@@ -1,6 +1,8 @@
 package com.veltor.perivane;
 
 import java.io.Closeable;
+import java.io.FileInputStream;
+import java.io.RandomAccessFile;
 import java.io.IOException;
 import java.io.InputStream;
 import java.io.OutputStream;
@@ -13,8 +15,8 @@ import java.nio.file.Path;
 import java.nio.file.StandardCopyOption;
 import java.nio.file.attribute.PosixFilePermission;
 import java.nio.file.attribute.PosixFilePermissions;
-import java.nio.channels.FileChannel;
-import java.nio.file.StandardOpenOption;
+import java.nio.file.attribute.FileTime;
+import java.util.concurrent.TimeUnit;
 import java.util.ArrayList;
 import java.util.List;
 import java.security.DigestOutputStream;
@@ -51,10 +53,14 @@ final class NativeCache {
     private static final String SUMS = "SHA256SUMS";
     static final String RECORD = "RECORD";
     private static final String STAT = "unix:dev,ino,size,lastModifiedTime,ctime,uid,mode";
-    private static final Set<PosixFilePermission> OWNER_ONLY = PosixFilePermissions.fromString("rwx------");
     private static final int TYPE = 0170000, FOLDER = 0040000, REGULAR = 0100000, STICKY = 01000;
 
     private NativeCache() {}
+
+    /** Mode 0700; made only where a folder or file is made, since its classes cost the JVM's start. */
+    private static Set<PosixFilePermission> ownerOnly() {
+        return PosixFilePermissions.fromString("rwx------");
+    }
 
     /**
      * The library's copy, found as the record describes it or else checked or written. Close it
@@ -115,30 +121,33 @@ final class NativeCache {
      */
     static final class Copy implements Closeable {
         final Path path;
-        private final FileChannel channel;
-        private final Map<String, Object> checked;  // the file's attributes, read through the channel
+        private final RandomAccessFile file;
+        private final Map<String, Object> checked;  // the file's attributes, read through the descriptor
 
-        private Copy(Path path, FileChannel channel, Map<String, Object> checked) {
+        private Copy(Path path, RandomAccessFile file, Map<String, Object> checked) {
             this.path = path;
-            this.channel = channel;
+            this.file = file;
             this.checked = checked;
         }
 
-        /** The file opened (not through a link) and its attributes read through that descriptor; null when absent. */
+        /**
+         * The regular file at the path (not a link) opened, and its attributes read through that
+         * descriptor; null when there is none, or it cannot be opened or found again.
+         */
         static Copy open(Path path) throws IOException {
-            FileChannel channel;
+            RandomAccessFile file;
             try {
-                channel = FileChannel.open(path, StandardOpenOption.READ, LinkOption.NOFOLLOW_LINKS);
-            } catch (NoSuchFileException e) {
-                return null;
+                Map<String, Object> a = Files.readAttributes(path, "unix:mode", LinkOption.NOFOLLOW_LINKS);
+                if (((Integer) a.get("mode") & TYPE) != REGULAR) return null;
+                file = new RandomAccessFile(path.toFile(), "r");  // java.io: NIO's channels cost the start more
             } catch (IOException e) {
-                return null;  // a link or something else that cannot be opened as the file: rewritten
+                return null;
             }
             try {
-                return new Copy(path, channel, Files.readAttributes(descriptorPath(channel, path), STAT));
+                return new Copy(path, file, Files.readAttributes(descriptorPath(file, path), STAT));
             } catch (IOException | RuntimeException e) {
-                channel.close();
-                throw e;
+                file.close();
+                return null;  // swapped for a link meanwhile, or gone
             }
         }
 
@@ -155,7 +164,7 @@ final class NativeCache {
                 if (f.length == 6 && unlinked(f[5]).equals(path.toString())) mapped = f[4];
             }
             boolean held = String.valueOf(checked.get("ino")).equals(mapped)
-                    && identity(Files.readAttributes(descriptorPath(channel, path), STAT)).equals(identity(checked));
+                    && identity(Files.readAttributes(descriptorPath(file, path), STAT)).equals(identity(checked));
             if (!held && !(String.valueOf(now.get("ino")).equals(mapped) && intact(path, fileSystemUid()))) {
                 throw new IOException(path + " changed while it was being loaded");
             }
@@ -163,7 +172,7 @@ final class NativeCache {
 
         @Override
         public void close() throws IOException {
-            channel.close();
+            file.close();
         }
     }
 
@@ -171,23 +180,34 @@ final class NativeCache {
      * /proc/self/fd/N of the channel: the entry whose link names the path and whose position is
      * the one just given to the channel (no other descriptor of this process has it).
      */
-    private static Path descriptorPath(FileChannel channel, Path path) throws IOException {
+    private static Path descriptorPath(RandomAccessFile file, Path path) throws IOException {
         long mark = (1L << 32) + (System.nanoTime() & 0x7fffffffL);
-        channel.position(mark);
+        file.seek(mark);
         String pos = "pos:\t" + mark + "\n";
-        try (var entries = Files.newDirectoryStream(Path.of("/proc/self/fd"))) {
-            for (Path fd : entries) {
-                try {
-                    if (unlinked(Files.readSymbolicLink(fd).toString()).equals(path.toString())
-                            && Files.readString(Path.of("/proc/self/fdinfo", fd.getFileName().toString())).startsWith(pos)) {
-                        return fd;
-                    }
-                } catch (IOException e) {
-                    // a descriptor closed meanwhile: not ours
+        String[] fds = new java.io.File("/proc/self/fd").list();
+        for (String fd : fds == null ? new String[0] : fds) {
+            try {
+                Path link = Path.of("/proc/self/fd", fd);
+                if (unlinked(Files.readSymbolicLink(link).toString()).equals(path.toString())
+                        && read(Path.of("/proc/self/fdinfo", fd)).startsWith(pos)) {
+                    return link;
                 }
+            } catch (IOException e) {
+                // a descriptor closed meanwhile: not ours
             }
         }
         throw new IOException("the descriptor of " + path + " is not in /proc/self/fd");
+    }
+
+    /** A small file's text (as bytes 0 to 255, or UTF-8), read with java.io, which costs the JVM's start less than NIO. */
+    private static String read(Path file, java.nio.charset.Charset charset) throws IOException {
+        try (InputStream in = new FileInputStream(file.toFile())) {
+            return new String(in.readAllBytes(), charset);
+        }
+    }
+
+    private static String read(Path file) throws IOException {
+        return read(file, StandardCharsets.ISO_8859_1);
     }
 
     /** The path of a file as /proc names it, without the mark of a file renamed over since ("PATH (deleted)"). */
@@ -197,8 +217,12 @@ final class NativeCache {
 
     /** What identifies a file's content: device, inode, size, modification and change times. */
     private static String identity(Map<String, Object> a) {
-        return a.get("dev") + " " + a.get("ino") + " " + a.get("size") + " " + a.get("lastModifiedTime") + " "
-                + a.get("ctime");
+        return a.get("dev") + " " + a.get("ino") + " " + a.get("size") + " " + nanos(a.get("lastModifiedTime")) + " "
+                + nanos(a.get("ctime"));
+    }
+
+    private static long nanos(Object time) {
+        return ((FileTime) time).to(TimeUnit.NANOSECONDS);
     }
 
     /**
@@ -220,7 +244,7 @@ final class NativeCache {
     private static Map<String, String> readRecord(Path dir) {
         Map<String, String> record = new LinkedHashMap<>();
         try {
-            for (String line : Files.readAllLines(dir.resolve(RECORD), StandardCharsets.UTF_8)) {
+            for (String line : read(dir.resolve(RECORD), StandardCharsets.UTF_8).split("\n")) {
                 int space = line.indexOf(' ');
                 if (space > 0) record.put(line.substring(0, space), line.substring(space + 1));
             }
@@ -288,7 +312,7 @@ final class NativeCache {
                 Path base = switch (place) {
                     case "cache" -> {
                         Path home = cacheHome();
-                        Files.createDirectories(home, PosixFilePermissions.asFileAttribute(OWNER_ONLY));
+                        if (!Files.isDirectory(home)) Files.createDirectories(home, PosixFilePermissions.asFileAttribute(ownerOnly()));
                         yield home;
                     }
                     case "XDG_RUNTIME_DIR" -> {
@@ -302,7 +326,7 @@ final class NativeCache {
                 if (!place.equals("java.io.tmpdir")) {
                     return new Place(ownFolder(ownFolder(real.resolve("perivane"), uid).resolve(name), uid), false);
                 }
-                Path fresh = Files.createTempDirectory(real, "perivane-", PosixFilePermissions.asFileAttribute(OWNER_ONLY));
+                Path fresh = Files.createTempDirectory(real, "perivane-", PosixFilePermissions.asFileAttribute(ownerOnly()));
                 fresh.toFile().deleteOnExit();  // after its files, which are registered later
                 return new Place(fresh, true);
             } catch (IOException e) {
@@ -331,18 +355,23 @@ final class NativeCache {
 
     /** Makes the folder, or checks that it is a real folder of the user's; then gives it mode 0700. */
     private static Path ownFolder(Path dir, int uid) throws IOException {
+        Map<String, Object> a;
         try {
-            Files.createDirectory(dir, PosixFilePermissions.asFileAttribute(OWNER_ONLY));
-        } catch (FileAlreadyExistsException e) {
-            // checked below, whoever made it
+            a = Files.readAttributes(dir, "unix:uid,mode", LinkOption.NOFOLLOW_LINKS);
+        } catch (NoSuchFileException absent) {
+            try {
+                Files.createDirectory(dir, PosixFilePermissions.asFileAttribute(ownerOnly()));
+            } catch (FileAlreadyExistsException e) {
+                // checked below, whoever made it
+            }
+            a = Files.readAttributes(dir, "unix:uid,mode", LinkOption.NOFOLLOW_LINKS);
         }
-        Map<String, Object> a = Files.readAttributes(dir, "unix:uid,mode", LinkOption.NOFOLLOW_LINKS);
         int owner = (Integer) a.get("uid"), mode = (Integer) a.get("mode");
         if ((mode & TYPE) != FOLDER) {
             throw new IOException(dir + " is not a folder (a symbolic link or a file stands there)");
         }
         if (owner != uid) throw new IOException(dir + " belongs to another user (uid " + owner + ")");
-        if ((mode & 07777) != 0700) Files.setPosixFilePermissions(dir, OWNER_ONLY);
+        if ((mode & 07777) != 0700) Files.setPosixFilePermissions(dir, ownerOnly());
         return dir;
     }
 
@@ -390,7 +419,7 @@ final class NativeCache {
                 throw new IOException("the jar's copy of " + name
                         + " does not have the digest recorded when the jar was built");
             }
-            Files.setPosixFilePermissions(temporary, OWNER_ONLY);
+            Files.setPosixFilePermissions(temporary, ownerOnly());
             // Put in place only where no file is: a whole copy another JVM put there meanwhile
             // stays, so JVMs starting together load one file. One that differs is replaced.
             try {
@@ -405,7 +434,35 @@ final class NativeCache {
         }
     }
 
+    /**
+     * The jar's copy of a native file. Read from the jar file itself where these classes come
+     * from one (the class loader holds it open already): a resource URL costs the JVM's start
+     * several milliseconds more. Elsewhere (a jar inside another), through the class loader.
+     */
     private static InputStream open(String name) throws IOException {
+        try {
+            java.net.URL location = NativeCache.class.getProtectionDomain().getCodeSource().getLocation();
+            Path jar = "file".equals(location.getProtocol()) ? Path.of(location.toURI()) : null;
+            if (jar != null && Files.isRegularFile(jar)) {
+                java.util.jar.JarFile file = new java.util.jar.JarFile(jar.toFile());
+                java.util.zip.ZipEntry entry = file.getEntry(RESOURCES.substring(1) + name);
+                if (entry != null) {
+                    return new java.io.FilterInputStream(file.getInputStream(entry)) {
+                        @Override
+                        public void close() throws IOException {
+                            try {
+                                super.close();
+                            } finally {
+                                file.close();
+                            }
+                        }
+                    };
+                }
+                file.close();
+            }
+        } catch (java.net.URISyntaxException | RuntimeException e) {
+            // not a plain jar file: the class loader's way below
+        }
         InputStream in = NativeCache.class.getResourceAsStream(RESOURCES + name);
         if (in == null) throw new IOException("this jar carries no " + RESOURCES.substring(1) + name);
         return in;
@@ -413,7 +470,7 @@ final class NativeCache {
 
     /** The user ID that owns the files this process makes (the file-system UID). */
     private static int fileSystemUid() throws IOException {
-        String status = new String(Files.readAllBytes(Path.of("/proc/self/status")), StandardCharsets.ISO_8859_1);
+        String status = read(Path.of("/proc/self/status"));
         int line = status.indexOf("\nUid:");  // real, effective, saved and file-system UID
         if (line < 0) throw new IOException("/proc/self/status gives no Uid line");
         return Integer.parseInt(status.substring(line + 1, status.indexOf('\n', line + 1)).split("\t")[4]);

@@ -8,7 +8,9 @@ import java.util.Comparator;
 import java.util.LinkedHashMap;
 import java.util.List;
 import java.util.Map;
+import java.util.jar.JarFile;
 import java.util.stream.Stream;
+import java.nio.file.LinkOption;
 
 /**
  * The first load of Perivane, each in a fresh JVM: from perivane.jar with a cold cache (its copy
@@ -29,6 +31,14 @@ public final class LoadBench {
             long start = System.nanoTime();
             if (args[0].equals("loadLibrary")) {
                 System.loadLibrary("perivane");
+            } else if (args[0].equals("floor")) {
+                // The least a checked load from the jar does: read the jar's digests, look at the
+                // cached copy (what identifies it), load it.
+                try (JarFile jar = new JarFile(args[2])) {
+                    jar.getInputStream(jar.getEntry("META-INF/native/linux-x86_64/SHA256SUMS")).readAllBytes();
+                }
+                Files.readAttributes(Path.of(args[1]), "unix:dev,ino,size,lastModifiedTime,ctime", LinkOption.NOFOLLOW_LINKS);
+                System.load(args[1]);
             } else {
                 Class.forName("com.veltor.perivane.Perivane");
             }
@@ -36,15 +46,16 @@ public final class LoadBench {
         }
     }
 
-    private static long[] run(Path cache, String libraryPath, String how) throws Exception {
+    private static long[] run(Path cache, String libraryPath, String... how) throws Exception {
         long start = System.nanoTime();
         ProcessBuilder pb = new ProcessBuilder(Path.of(System.getProperty("java.home"), "bin", "java").toString(),
                 "-Djava.library.path=" + libraryPath, "-cp", System.getProperty("java.class.path"),
-                Child.class.getName(), how);
+                Child.class.getName());
+        pb.command().addAll(List.of(how));
         pb.environment().put("XDG_CACHE_HOME", cache.toString());
         Process p = pb.redirectErrorStream(true).start();
         String out = new String(p.getInputStream().readAllBytes()).trim();
-        if (p.waitFor() != 0) throw new IllegalStateException(how + ": " + out);
+        if (p.waitFor() != 0) throw new IllegalStateException(how[0] + ": " + out);
         return new long[] {Long.parseLong(out), System.nanoTime() - start};
     }
 
@@ -80,6 +91,39 @@ public final class LoadBench {
             System.out.printf("%-36s inside %10s (ratio %.2f)   whole JVM %10s (ratio %.2f)%n", way,
                     Timing.format(inside), inside / base[0], Timing.format(whole), whole / base[1]);
         }
+        try (Stream<Path> s = Files.walk(scratch)) {
+            s.sorted(Comparator.reverseOrder()).forEach(p -> p.toFile().delete());
+        }
+    }
+
+    /**
+     * The target row: the first load from the jar with a warm cache against System.loadLibrary
+     * of the same file, and against the floor (see Child), in fresh JVMs taking turns; the time
+     * inside each JVM, medians of {@code rounds}.
+     */
+    static void targets(Table table, int rounds) throws Exception {
+        Path scratch = Files.createTempDirectory("perivane-loadbench"), warm = scratch.resolve("warm");
+        String none = scratch.resolve("none").toString(), jar = System.getProperty("java.class.path").split(":")[0];
+        run(warm, none, "class");
+        Path folder;
+        try (Stream<Path> s = Files.list(warm.resolve("perivane"))) {
+            folder = s.findFirst().orElseThrow();
+        }
+        String library = folder.resolve(System.mapLibraryName("perivane")).toString();
+        List<long[]> base = new ArrayList<>(), fromJar = new ArrayList<>(), floor = new ArrayList<>();
+        for (int round = -1; round < rounds; round++) {
+            long[] b = run(warm, folder.toString(), "loadLibrary"), j = run(warm, none, "class"),
+                    f = run(warm, none, "floor", library, jar);
+            if (round < 0) continue;
+            base.add(b);
+            fromJar.add(j);
+            floor.add(f);
+        }
+        double j = median(fromJar, 0);
+        table.difference("first load from the jar, warm cache", "`System.loadLibrary`",
+                new Timing.Result(j, median(base, 0)), 4e6);
+        table.reference("first load from the jar, warm cache", "read the jar's digests, stat the copy, `System.load`",
+                new Timing.Result(j, median(floor, 0)));
         try (Stream<Path> s = Files.walk(scratch)) {
             s.sorted(Comparator.reverseOrder()).forEach(p -> p.toFile().delete());
         }

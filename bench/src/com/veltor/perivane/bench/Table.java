@@ -59,16 +59,16 @@ final class Table {
             sorted.sort(Comparator.comparingDouble(row.measure()));
             Timing.Result median = sorted.get(sorted.size() / 2);
             double m = row.measure().applyAsDouble(median);
-            String shown = row.kind() == Kind.DIFFERENCE ? String.format("+%.0f ns", m) : String.format("%.2f", m);
+            String shown = row.kind() == Kind.DIFFERENCE ? "+" + Timing.format(m) : String.format("%.2f", m);
             if (sorted.size() > 1) {
                 double low = row.measure().applyAsDouble(sorted.get(0));
                 double high = row.measure().applyAsDouble(sorted.get(sorted.size() - 1));
-                shown += row.kind() == Kind.DIFFERENCE ? String.format(" (%.0f to %.0f)", low, high)
+                shown += row.kind() == Kind.DIFFERENCE ? String.format(" (%s to %s)", Timing.format(low), Timing.format(high))
                         : String.format(" (%.2f to %.2f)", low, high);
             }
             String target = switch (row.kind()) {
                 case RATIO -> String.format("at most %.2f", row.limit());
-                case DIFFERENCE -> String.format("at most +%.0f ns", row.limit());
+                case DIFFERENCE -> "at most +" + Timing.format(row.limit());
                 case REFERENCE -> "(for reference)";
             };
             String met = row.kind() == Kind.REFERENCE ? "" : m <= row.limit() ? "met" : "MISSED";

@@ -2,7 +2,8 @@ package com.veltor.perivane.bench;
 
 /**
  * Every speed target in one run and one table (scripts/bench.sh with no argument): normalize,
- * the file natives, isAppRunning, a Dock pin and unpin, and the frame. Each case is measured in
+ * the file natives, the path styles and volume lists, isAppRunning, a Dock pin and unpin, the
+ * frame, and the first load from the jar. Each case is measured in
  * several rounds (-Drounds=N, default 3); the table shows each case's median round. The
  * benchmark classes print their own lines as they go; the table follows.
  */
@@ -16,9 +17,11 @@ public final class Targets {
             System.out.printf("-- round %d of %d%n", round, rounds);
             TextBench.targets(table);
             FileBench.targets(table);
+            PathBench.targets(table);
             DockBench.targets(table);
         }
         ProcessBench.targets(table, Integer.getInteger("processes", 500), rounds);
+        LoadBench.targets(table, 5 * rounds);
         table.print();
     }
 }

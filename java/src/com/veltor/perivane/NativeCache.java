@@ -5,7 +5,6 @@ import java.io.FileInputStream;
 import java.io.RandomAccessFile;
 import java.io.IOException;
 import java.io.InputStream;
-import java.io.OutputStream;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.FileAlreadyExistsException;
 import java.nio.file.Files;
@@ -19,7 +18,6 @@ import java.nio.file.attribute.FileTime;
 import java.util.concurrent.TimeUnit;
 import java.util.ArrayList;
 import java.util.List;
-import java.security.DigestOutputStream;
 import java.security.MessageDigest;
 import java.security.NoSuchAlgorithmException;
 import java.util.Arrays;
@@ -72,10 +70,7 @@ final class NativeCache {
             throw new IOException("this jar carries the native files for linux-x86_64 only, not for "
                     + os + " " + arch);
         }
-        byte[] sums;
-        try (InputStream in = open(SUMS)) {
-            sums = in.readAllBytes();
-        }
+        byte[] sums = jarCopy(SUMS);
         Map<String, String> digests = parse(new String(sums, StandardCharsets.UTF_8));
         if (!digests.containsKey(NativeLibrary.FILE_NAME)) {
             throw new IOException(SUMS + " does not list " + NativeLibrary.FILE_NAME);
@@ -389,10 +384,7 @@ final class NativeCache {
         }
         int mode = (Integer) a.get("mode");
         if ((mode & TYPE) != REGULAR || (Integer) a.get("uid") != uid || (mode & 0500) != 0500) return false;
-        byte[] copy;
-        try (InputStream in = open(file.getFileName().toString())) {
-            copy = in.readAllBytes();
-        }
+        byte[] copy = jarCopy(file.getFileName().toString());
         if (copy.length != (Long) a.get("size")) return false;
         try (InputStream in = Files.newInputStream(file, LinkOption.NOFOLLOW_LINKS)) {
             return Arrays.equals(copy, in.readAllBytes());
@@ -410,15 +402,14 @@ final class NativeCache {
             } catch (NoSuchAlgorithmException e) {
                 throw new IOException("this JVM has no SHA-256", e);
             }
-            // Not synced: a file that a crash leaves incomplete differs from the jar's copy, and
-            // the next JVM replaces it.
-            try (InputStream in = open(name); OutputStream out = Files.newOutputStream(temporary)) {
-                in.transferTo(new DigestOutputStream(out, md));
-            }
-            if (!digest.equals(HexFormat.of().formatHex(md.digest()))) {
+            byte[] bytes = jarCopy(name);
+            if (!digest.equals(HexFormat.of().formatHex(md.digest(bytes)))) {
                 throw new IOException("the jar's copy of " + name
                         + " does not have the digest recorded when the jar was built");
             }
+            // Not synced: a file that a crash leaves incomplete differs from the jar's copy, and
+            // the next JVM replaces it.
+            Files.write(temporary, bytes);
             Files.setPosixFilePermissions(temporary, ownerOnly());
             // Put in place only where no file is: a whole copy another JVM put there meanwhile
             // stays, so JVMs starting together load one file. One that differs is replaced.
@@ -439,33 +430,27 @@ final class NativeCache {
      * from one (the class loader holds it open already): a resource URL costs the JVM's start
      * several milliseconds more. Elsewhere (a jar inside another), through the class loader.
      */
-    private static InputStream open(String name) throws IOException {
+    private static byte[] jarCopy(String name) throws IOException {
         try {
             java.net.URL location = NativeCache.class.getProtectionDomain().getCodeSource().getLocation();
             Path jar = "file".equals(location.getProtocol()) ? Path.of(location.toURI()) : null;
             if (jar != null && Files.isRegularFile(jar)) {
-                java.util.jar.JarFile file = new java.util.jar.JarFile(jar.toFile());
-                java.util.zip.ZipEntry entry = file.getEntry(RESOURCES.substring(1) + name);
-                if (entry != null) {
-                    return new java.io.FilterInputStream(file.getInputStream(entry)) {
-                        @Override
-                        public void close() throws IOException {
-                            try {
-                                super.close();
-                            } finally {
-                                file.close();
-                            }
+                try (java.util.jar.JarFile file = new java.util.jar.JarFile(jar.toFile())) {
+                    java.util.zip.ZipEntry entry = file.getEntry(RESOURCES.substring(1) + name);
+                    if (entry != null) {
+                        try (InputStream in = file.getInputStream(entry)) {
+                            return in.readAllBytes();
                         }
-                    };
+                    }
                 }
-                file.close();
             }
         } catch (java.net.URISyntaxException | RuntimeException e) {
             // not a plain jar file: the class loader's way below
         }
-        InputStream in = NativeCache.class.getResourceAsStream(RESOURCES + name);
-        if (in == null) throw new IOException("this jar carries no " + RESOURCES.substring(1) + name);
-        return in;
+        try (InputStream in = NativeCache.class.getResourceAsStream(RESOURCES + name)) {
+            if (in == null) throw new IOException("this jar carries no " + RESOURCES.substring(1) + name);
+            return in.readAllBytes();
+        }
     }
 
     /** The user ID that owns the files this process makes (the file-system UID). */

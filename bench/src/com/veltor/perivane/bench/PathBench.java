@@ -14,8 +14,8 @@ import java.util.List;
  * folders deep and toUnxStylePath of its answer, each against File.getCanonicalPath of the same
  * path; the volume lists against listing FileSystems.getDefault().getFileStores(). Then, when
  * this JVM runs in a private mount namespace of its own (-Dperivane.bench.mountns=true, set by
- * scripts/bench.sh when `unshare -m` is allowed), both conversions again with 1,000 more tmpfs
- * mounts, against the same call with the usual mounts.
+ * scripts/bench.sh when `unshare -m` is allowed), both conversions again with 1,000 more
+ * volumes mounted, against the same call with the usual mounts.
  */
 public final class PathBench {
     private PathBench() {}
@@ -58,9 +58,11 @@ public final class PathBench {
             System.out.println("1,000 more mounts: skipped, this JVM has no mount namespace of its own"
                     + " (scripts/bench.sh gives it one where `unshare -m` is allowed)");
         } else {
+            // Volumes the list shows: an ext2 file system's root, bound 1,000 times (tmpfs and
+            // ramfs would be left out of the list as the system's own).
             Path mounts = Files.createDirectory(scratch.resolve("mounts"));
-            sh("for i in $(seq 1000); do mkdir -p " + mounts + "/m$i && mount -t tmpfs -o size=64k bench "
-                    + mounts + "/m$i || exit 1; done");
+            sh("cd " + mounts + " && mkfs.ext2 -q image 1M && mkdir base && mount -o loop image base"
+                    + " && for i in $(seq 1000); do mkdir m$i && mount --bind base m$i || exit 1; done");
             try {
                 Timing.Result[] many = {
                     Timing.compare("toHfsStylePath, 1,000 more mounts / getCanonicalPath",
@@ -76,7 +78,7 @@ public final class PathBench {
                             usual[i].nativeNanos() * many[i].referenceNanos() / usual[i].referenceNanos()), 1.2);
                 }
             } finally {
-                sh("for m in " + mounts + "/m*; do umount $m; done");
+                sh("for m in " + mounts + "/m* " + mounts + "/base; do umount -l $m; done");
             }
         }
         sh("rm -rf " + scratch);

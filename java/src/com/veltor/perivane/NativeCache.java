@@ -172,8 +172,8 @@ final class NativeCache {
     }
 
     /**
-     * /proc/self/fd/N of the channel: the entry whose link names the path and whose position is
-     * the one just given to the channel (no other descriptor of this process has it).
+     * /proc/self/fd/N of the open file: the entry whose link names the path and whose position
+     * is the one just given to the file (no other descriptor of this process has it).
      */
     private static Path descriptorPath(RandomAccessFile file, Path path) throws IOException {
         long mark = (1L << 32) + (System.nanoTime() & 0x7fffffffL);

@@ -106,9 +106,10 @@ TEST(FileManager, RemovalNeverEmptiesAMount) {
     ASSERT_EQ(pipe(out), 0);
     if (fork() == 0) {
         std::string report;
+        const std::string outside = b + "/outside";
         for (auto [at, source, type, flags] : {std::tuple(std::string("/"), "", "", MS_REC | MS_PRIVATE),
                  {b + "/folder/Stick", "s", "tmpfs", 0}, {b + "/folder/inner/volume", "v", "tmpfs", 0},
-                 {b + "/folder/bound/in/place", (b + "/outside").c_str(), "", MS_BIND}}) {
+                 {b + "/folder/bound/in/place", outside.c_str(), "", MS_BIND}}) {
             if (report.empty() && ((at == "/" && unshare(CLONE_NEWNS) != 0) || mount(source, at.c_str(), type, flags, nullptr) != 0)) {
                 report = "skipped: no private mount namespace here: " + std::string(strerror(errno));
             }

@@ -19,7 +19,8 @@ if [[ -z ${PERIVANE_BUILD_DIR:-} ]] && ! setpriv --reuid=65534 --regid=65534 --c
   build=$(readlink "$build")
   chmod 755 "$build"
 fi
-PERIVANE_BUILD_DIR="$build" scripts/build.sh -DCMAKE_BUILD_TYPE=Debug -DPERIVANE_COVERAGE=ON -DPERIVANE_BENCH=OFF
+PERIVANE_BUILD_DIR="$build" scripts/build.sh -DCMAKE_BUILD_TYPE=Debug -DPERIVANE_COVERAGE=ON -DPERIVANE_BENCH=OFF \
+  -DPERIVANE_THIRD_PARTY_DIR="$PWD/build/third-party"
 # Every counts file is there from the start, empty and writable by all: some tests run the
 # library in a child JVM of another user (setpriv), which could not make one in this folder.
 find "$build" -name '*.gcda' -delete

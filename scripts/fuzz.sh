@@ -24,7 +24,7 @@ mkdir -p "$build"
 exec 9>"$build/.build-lock"  # two runs at once build one after the other
 flock 9
 CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPERIVANE_FUZZ=ON -DPERIVANE_TESTS=OFF \
-  -DPERIVANE_BENCH=OFF >/dev/null
+  -DPERIVANE_BENCH=OFF -DPERIVANE_THIRD_PARTY_DIR="$PWD/build/third-party" >/dev/null
 cmake --build "$build" -j"$(nproc)" --target "${targets[@]/%/_fuzzer}"
 exec 9>&-
 

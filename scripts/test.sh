@@ -13,7 +13,8 @@ echo "== the unit tests under memcheck"
 scripts/memcheck.sh
 
 echo "== the same tests with the sanitizers"
-PERIVANE_BUILD_DIR=build-sanitize scripts/build.sh -DPERIVANE_SANITIZE=ON -DPERIVANE_BENCH=OFF
+PERIVANE_BUILD_DIR=build-sanitize scripts/build.sh -DPERIVANE_SANITIZE=ON -DPERIVANE_BENCH=OFF \
+  -DPERIVANE_THIRD_PARTY_DIR="$(realpath "${PERIVANE_BUILD_DIR:-build}")/third-party"
 (
   # The JVM handles SIGSEGV itself, and its own allocations would drown a leak report.
   export LD_PRELOAD="$(gcc -print-file-name=libasan.so) $(gcc -print-file-name=libubsan.so)"

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
@@ -12,7 +13,10 @@
 #include <vector>
 
 #include "VLPerivaneJNI/NativeFrame.h"
+#include "VLPerivaneJNI/UnwindLookup.h"
+#include "platform/base/strings.h"
 #include "platform/base/unicode.h"
+#include <unicode/normalizer2.h>
 
 using namespace perivane;
 using namespace perivane::jni;
@@ -151,4 +155,34 @@ TEST(Frame, LengthsPastInt32AreAllocationFailures) {
     FakeJvm jvm;
     EXPECT_THROW(newString(jvm.env, huge), std::bad_alloc);
     munmap(pages, units * 2);
+}
+
+// ICU is linked in with a stub in place of its data package: a form that needs the data fails,
+// and every ICU routine the library calls answers from the data compiled into ICU's code.
+TEST(Frame, IcuAnswersWithoutItsDataPackage) {
+    UErrorCode status = U_ZERO_ERROR;
+    EXPECT_EQ(icu::Normalizer2::getNFKCInstance(status), nullptr);
+    EXPECT_TRUE(U_FAILURE(status));
+    EXPECT_EQ(platform::precomposed(u"A\u030a\u212b"), u"\u00c5\u00c5");
+    EXPECT_EQ(platform::decomposed(u"\u00e9\ud55c"), u"e\u0301\u1112\u1161\u11ab");
+    EXPECT_EQ(platform::fileSystemDecomposed(u"\u00e9\u2126\uf900"), u"e\u0301\u2126\uf900");
+    EXPECT_TRUE(platform::equalIgnoringCase(u"STRASS\u00c9", u"stra\u00dfe\u0301"));
+    EXPECT_TRUE(platform::CaselessText(u"\u00c9T\u00c9").equals(u"e\u0301te\u0301"));
+    EXPECT_EQ(platform::comparisonLength(u"\u00df\u00c9"), 4u);
+    EXPECT_EQ(platform::utf16ToUtf8(u"\u00e9\U0001F600"), "\u00e9\U0001F600");
+    EXPECT_EQ(platform::utf8ToUtf16Strict("\u00e9\U0001F600"), u"\u00e9\U0001F600");
+}
+
+// The unwinder's object lookup where glibc lacks its own (2.34) answers as glibc's does.
+TEST(Frame, UnwindLookupFindsWhatGlibcFinds) {
+    for (void* pc : {reinterpret_cast<void*>(&findObjectByProgramHeaders), reinterpret_cast<void*>(&printf)}) {
+        dl_find_object walked{}, glibc{};
+        ASSERT_EQ(findObjectByProgramHeaders(pc, &walked), 0);
+        ASSERT_EQ(_dl_find_object(pc, &glibc), 0);
+        EXPECT_NE(walked.dlfo_eh_frame, nullptr);
+        EXPECT_EQ(walked.dlfo_eh_frame, glibc.dlfo_eh_frame);
+        EXPECT_EQ(walked.dlfo_map_start, glibc.dlfo_map_start);
+    }
+    dl_find_object none{};
+    EXPECT_EQ(findObjectByProgramHeaders(nullptr, &none), -1);
 }

@@ -22,10 +22,10 @@ import java.io.IOException;
  * The library found must be of the version of this class. When none can be loaded, the first
  * use throws {@link UnsatisfiedLinkError} listing what was tried and why each failed (a missing
  * shared library is named with its Debian package), and later uses throw
- * {@link NoClassDefFoundError}. The library runs on Linux x86-64 and needs ICU, libplist and
- * libmount (on Debian 12: libicu72, libplist3, libmount1). A JVM lets one class loader at a time
- * use the library: when a second class loader loads this class, it gets an
- * {@link UnsatisfiedLinkError} that says so.
+ * {@link NoClassDefFoundError}. The library runs on Linux x86-64 with glibc 2.34 or later and
+ * needs besides only libmount, libuuid and GLib (GIO), which every Linux desktop has. A JVM
+ * lets one class loader at a time use the library: when a second class loader loads this
+ * class, it gets an {@link UnsatisfiedLinkError} that says so.
  *
  * <h2>Arguments and results</h2>
  * Paths are absolute POSIX paths unless a method says otherwise. They reach the system as UTF-8

@@ -6,8 +6,8 @@
 # of these versions. The sources come through a sources list and lists folder of their own under
 # DIR (the machine's apt configuration is left alone), from the Debian registry the machine's apt
 # uses; each .dsc must carry a good signature of a Debian developer or maintainer (the keyrings of
-# debian-keyring), and dpkg-source checks the archives against it. The source packages' licence
-# texts are copied to DIR/prefix/licenses.
+# debian-keyring), and dpkg-source checks the archives against it. (Their licence texts are in
+# licenses/ at the top of this tree.)
 set -euo pipefail
 dir=$(realpath -m "${1:?usage: third-party.sh DIR}")
 icu=72.1-3+deb12u1 plist=2.2.0-6
@@ -26,7 +26,7 @@ mirror() {  # the registry the machine's apt reads the suite from
   echo "$uri"
 }
 rm -rf "$dir/apt" "$dir/src" "$prefix"
-mkdir -p "$dir/apt/lists/partial" "$dir/apt/cache" "$dir/src" "$prefix/lib" "$prefix/include" "$prefix/licenses"
+mkdir -p "$dir/apt/lists/partial" "$dir/apt/cache" "$dir/src" "$prefix/lib" "$prefix/include"
 keyring=/usr/share/keyrings/debian-archive-keyring.gpg
 cat >"$dir/apt/sources.list" <<EOF
 deb-src [signed-by=$keyring] $(mirror bookworm) bookworm main
@@ -64,7 +64,6 @@ cp icu/source/lib/libicuuc.a "$prefix/lib/"
 cp icu/source/stubdata/libicudata.a "$prefix/lib/" 2>/dev/null || cp icu/source/lib/libicudata.a "$prefix/lib/"
 mkdir "$prefix/include/unicode"
 cp icu/source/common/unicode/*.h "$prefix/include/unicode/"
-cp icu/LICENSE "$prefix/licenses/ICU.txt"
 
 # libplist: the C library (with its node library, libcnary), compiled as its build does.
 (
@@ -77,5 +76,4 @@ cp icu/LICENSE "$prefix/licenses/ICU.txt"
   ar rcs "$prefix/lib/libplist-2.0.a" objects/*.o
 )
 cp -r libplist/include/plist "$prefix/include/"
-cp libplist/COPYING.LESSER "$prefix/licenses/libplist-LGPL-2.1.txt"
 echo "$stamp" >"$prefix/VERSIONS"

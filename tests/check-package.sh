@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Makes the Debian package of this build and checks it: its name, that it holds exactly the
-# jars, the native files of the jar (the same bytes) with their debug files, and that
+# jars, the native files of the jar (the same bytes) with their debug files, the copyright file
+# and the NOTICE (the jar carries the licences too, and Maven's pom), and that
 # dpkg-shlibdeps gave it the stated libraries' packages (soname=package words); then unpacks it
 # and runs the example against its files.
 set -euo pipefail
@@ -15,7 +16,8 @@ jni=usr/lib/x86_64-linux-gnu/jni
 natives=$build/jar-native/META-INF/native/linux-x86_64
 expected=$( (awk -v d="./$jni/" '{print d $2}' "$natives/SHA256SUMS"
              (cd "$build/debug" && find . -type f) | sed 's,^\./,./usr/lib/debug/,'
-             printf './usr/share/java/%s\n' perivane.jar perivane-javadoc.jar perivane-sources.jar) | sort)
+             printf './usr/share/java/%s\n' perivane.jar perivane-javadoc.jar perivane-sources.jar
+             printf './usr/share/doc/perivane/%s\n' copyright NOTICE) | sort)
 files=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sort)
 if [[ $files != "$expected" ]]; then
   echo "the package's files (>) differ from those expected (<):"; diff <(echo "$expected") <(echo "$files") || true; exit 1
@@ -27,6 +29,9 @@ for package in $(printf '%s\n' "${@#*=}" | sort -u); do
 done
 
 dpkg-deb -x "$deb" "$scratch/root"
+for f in LICENSES/{LICENSE,NOTICE,ICU.txt,LGPL-2.1.txt} maven/com.veltor/perivane/pom.{xml,properties}; do
+  unzip -l "$scratch/root/usr/share/java/perivane.jar" "META-INF/$f" >/dev/null || { echo "the jar lacks META-INF/$f"; exit 1; }
+done
 (cd "$scratch/root/$jni" && sha256sum --check --quiet "$natives/SHA256SUMS")
 if ldd "$scratch/root/$jni/libperivane.so" | grep 'not found'; then exit 1; fi
 "$(dirname "$0")/check-example.sh" "$java" "$scratch/root/usr/share/java/perivane.jar" "$example" "$scratch/root/$jni"

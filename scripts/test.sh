@@ -25,3 +25,6 @@ PERIVANE_BUILD_DIR=build-sanitize scripts/build.sh -DPERIVANE_SANITIZE=ON -DPERI
 
 echo "== the fuzz seeds through the fuzz targets"
 scripts/fuzz.sh 0
+
+echo "== the jar in fresh Debian installations"
+scripts/portability.sh

@@ -168,8 +168,8 @@ class NativeLibraryTest {
         assertEquals("libperivane.so at " + other + " is version 0.0-other, but the classes of com.veltor.perivane are version "
                 + BuildInfo.VERSION + ": remove that copy, or name the library of this version with -Dperivane.library.path=PATH",
                 load(tmp, "-Dperivane.library.path=" + other).get("error"));
-        assertEquals(" (libplist-2.0.so.3 is in the Debian package libplist3: apt-get install libplist3)",
-                NativeLibrary.hint(other + ": libplist-2.0.so.3: cannot open shared object file: No such file or directory"));
+        assertEquals(" (libmount.so.1 is in the Debian package libmount1: apt-get install libmount1)",
+                NativeLibrary.hint(other + ": libmount.so.1: cannot open shared object file: No such file or directory"));
     }
 
     @Test

@@ -11,7 +11,7 @@
 set -euo pipefail
 dir=$(realpath -m "${1:?usage: third-party.sh DIR}")
 icu=72.1-3+deb12u1 plist=2.2.0-6
-stamp="icu $icu, libplist $plist"
+stamp="icu $icu, libplist $plist, built by $(sha256sum <"${BASH_SOURCE[0]}" | cut -c1-16)"  # this script's own changes rebuild
 prefix=$dir/prefix
 mkdir -p "$dir"
 exec 9>"$dir/.lock"  # builds sharing the folder wait for the one building it
@@ -46,7 +46,8 @@ done
 flags=(-O2 -g -fPIC -fvisibility=hidden -ffunction-sections -fdata-sections)
 jobs=$(( $(nproc) < 2 ? $(nproc) : 2 ))
 
-# ICU: the common library only (normalization, case folding and UTF conversions, whose data ICU
+# ICU: built with GCC, as Debian builds it (its configure would take clang where it finds it), the
+# common library only (normalization, case folding and UTF conversions, whose data ICU
 # compiles into its code), against the stub data library, as the library asks ICU for nothing
 # that needs its data package.
 (

@@ -58,8 +58,7 @@ public final class PortabilityCheck {
         Path program = Files.copy(Path.of("/bin/sleep"), dir.resolve("Sl\u00e9ep"));
         Process sleeping = new ProcessBuilder(program.toString(), "60").start();
         boolean running = Perivane.isAppRunning(dir + "/SLE\u0301EP");
-        sleeping.destroy();
-        sleeping.waitFor();
+        sleeping.destroyForcibly().waitFor();
         expect("running application", List.of(true, false), List.of(running, Perivane.isAppRunning(program.toString())));
 
         Path domain = home.resolve("Library/Preferences/com.apple.dock.plist");
@@ -78,11 +77,7 @@ public final class PortabilityCheck {
                 Perivane.getShortcutPath(home + "/Desktop/D"), Perivane.removeDesktopItem("D")));
 
         String headless = null;
-        try {
-            Perivane.getFolder(null, null, null);
-        } catch (RuntimeException e) {
-            headless = e.getMessage();
-        }
+        try { Perivane.getFolder(null, null, null); } catch (RuntimeException e) { headless = e.getMessage(); }
         expect("dialog without a display", true, headless != null && headless.contains("The folder chooser cannot open a display."));
         System.out.println(passed + " passed, " + failed + " failed");
         System.exit(failed == 0 ? 0 : 1);

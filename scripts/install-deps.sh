@@ -10,7 +10,7 @@ packages=(
   googletest libgtest-dev
   libmount-dev libblkid-dev libplist-utils uuid-dev libglib2.0-dev
   debian-keyring  # the signatures of the source packages of ICU and libplist (scripts/third-party.sh)
-  debootstrap    # the installations of scripts/portability.sh
+  debootstrap curl  # the installations of scripts/portability.sh, and its look at the registry
   util-linux procps attr
   libgtk-3-dev                                # the chooser program's folder dialog
   xvfb xdotool x11-xserver-utils imagemagick libgtk2.0-0  # the dialog tests: X server, keys, keymap,

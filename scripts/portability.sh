@@ -26,19 +26,15 @@ curl -sf -m 30 -o /dev/null "${mirror}dists/bookworm/InRelease" || skip "the Deb
 # A registry may serve a snapshot whose Release files have expired, as the machine's apt allows.
 apt_options="-o Acquire::Check-Valid-Until=false"
 
-mounted=()
-unmount() { local m; for m in "${mounted[@]}"; do umount -l "$m" 2>/dev/null || true; done; # A registry may serve a snapshot whose Release files have expired, as the machine's apt allows.
-apt_options="-o Acquire::Check-Valid-Until=false"
-
-mounted=(); }
+mkdir -p "$cache"
+exec 9>"$cache/.lock"  # one run at a time uses the installations
+flock 9
+# The system a program in an installation sees: its own root as a mount point (so that the
+# mount table has a root volume), /proc and /dev; unmount() undoes it for every installation.
+enter() { mount --bind "$1" "$1" && mount -t proc proc "$1/proc" && mount --bind /dev "$1/dev"; }
+unmount() { findmnt -r -n -o TARGET | { grep -F "$cache/" || true; } | sort -r | xargs -r -n 1 umount -l; }
 trap unmount EXIT
-# The system a program in the installation sees: its own root as a mount point (so that the
-# mount table has a root volume), /proc and /dev.
-enter() {
-  mount --bind "$1" "$1" && mounted=("$1" "${mounted[@]}")
-  mount -t proc proc "$1/proc" && mounted=("$1/proc" "${mounted[@]}")
-  mount --bind /dev "$1/dev" && mounted=("$1/dev" "${mounted[@]}")
-}
+unmount
 # Runs a command in the installation as root, with the groups root and users.
 in_root() {
   local root=$1; shift
@@ -50,7 +46,6 @@ installation() {
   local suite=$1 root=$cache/$1; shift
   if [[ -f $root.ready && -z $refresh && -n $(find "$root.ready" -mtime -7) ]]; then echo "$root"; return; fi
   rm -rf --one-file-system "$root" "$root.ready"
-  mkdir -p "$cache"
   echo "== making a Debian $suite installation in $root" >&2
   if ! debootstrap --variant=minbase "$suite" "$root" "$mirror" >"$root.log" 2>&1; then
     tail -n 5 "$root.log" >&2; echo "SKIPPED: debootstrap of $suite failed (log: $root.log)" >&2; return 1

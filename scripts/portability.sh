@@ -86,7 +86,7 @@ check() {
   ((status == 0)) && echo "ok: $what" || { echo "FAILED: $what"; return 1; }
 }
 
-failures=0 skipped=0
+passed=0 failures=0 skipped=0  # runs: one per installation and JRE
 matrix=(
   "bookworm|openjdk-17-jre-headless libglib2.0-0 libgtk-3-0|17"
   "trixie|openjdk-21-jre-headless openjdk-25-jre-headless libglib2.0-0t64 libgtk-3-0t64|21 25"
@@ -94,12 +94,16 @@ matrix=(
 )
 for row in "${matrix[@]}"; do
   IFS='|' read -r suite packages jres <<<"$row"
-  root=$(installation "$suite" "$packages") || { (($? == 1)) && skipped=$((skipped + 1)) || failures=$((failures + 1)); continue; }
-  for jre in $jres; do
+  read -ra runs <<<"$jres"
+  root=$(installation "$suite" "$packages") || {
+    (($? == 1)) && skipped=$((skipped + ${#runs[@]})) || failures=$((failures + ${#runs[@]}))
+    continue
+  }
+  for jre in "${runs[@]}"; do
     java=/usr/lib/jvm/java-$jre-openjdk-amd64/bin/java
     [[ $jre != default ]] || java=/usr/bin/java
-    check "$root" "$java" "Debian $suite, JRE $jre" || failures=$((failures + 1))
+    if check "$root" "$java" "Debian $suite, JRE $jre"; then passed=$((passed + 1)); else failures=$((failures + 1)); fi
   done
 done
-echo "portability: $failures failed, $skipped installations skipped"
+echo "portability: $passed passed, $failures failed, $skipped skipped"
 ((failures == 0))

@@ -11,17 +11,16 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/base/exception.h"
 #include "platform/base/file_system.h"
+#include "platform/base/waiting_line.h"
 
 extern char** environ;
 
@@ -95,36 +94,8 @@ const ChooserProgram& chooserProgram = *new ChooserProgram;
 
 // Calls are served one at a time, in the order they came: a process shows one dialog at a time,
 // as the platform's main thread runs one modal session at a time. A later call waits for its
-// turn; it holds no turn while it waits, so ending a call in any way passes the turn on.
-class Turns {
-public:
-    class Turn {
-    public:
-        explicit Turn(Turns& turns) : turns_(turns) {
-            std::unique_lock lock(turns_.mutex_);
-            const std::uint64_t mine = turns_.next_++;
-            turns_.changed_.wait(lock, [&] { return turns_.serving_ == mine; });
-        }
-        ~Turn() {
-            {
-                const std::lock_guard lock(turns_.mutex_);
-                ++turns_.serving_;
-            }
-            turns_.changed_.notify_all();
-        }
-        Turn(const Turn&) = delete;
-        Turn& operator=(const Turn&) = delete;
-
-    private:
-        Turns& turns_;
-    };
-
-private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::uint64_t next_ = 0, serving_ = 0;
-};
-Turns& turns = *new Turns;
+// turn; ending a call in any way passes the turn on.
+WaitingLine& turns = *new WaitingLine;
 
 bool debugging() {
     const char* value = std::getenv(kDebugVariable);
@@ -296,7 +267,7 @@ std::string describeEnd(int status) {
 void JNFRunLoop::performOnMainThreadWaiting(const MainThreadBlock& block) {
     if (!chooserProgram.fd) fail(chooserProgram.refusal);
     const std::string request = encodeRequest(block.captured);
-    const Turns::Turn turn(turns);
+    const WaitingLine::Turn turn = turns.wait();
     int ends[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
         fail("The folder chooser's channel cannot be made: " + errnoText(errno));

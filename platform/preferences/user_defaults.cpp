@@ -1,5 +1,6 @@
 #include "platform/preferences/user_defaults.h"
 
+#include "platform/base/waiting_line.h"
 #include "platform/system/user_database.h"
 
 #include <fcntl.h>
@@ -11,9 +12,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
-#include <condition_variable>
-#include <list>
-#include <mutex>
 #include <thread>
 #include <utility>
 
@@ -73,37 +71,14 @@ std::optional<PersistentDomainLock> PersistentDomainLock::acquire(std::string_vi
     // polling at once are served in no order (as the threads waiting on a mutex are), and under
     // steady contention one could lose to later callers every time until its five seconds ran out.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    struct Line {
-        std::mutex mutex;
-        std::condition_variable turn;
-        std::list<char> waiting;  // one place per waiting thread, the first polling
-    };
-    static Line& line = *new Line;  // never destroyed: threads may wait at exit
-    std::unique_lock<std::mutex> held(line.mutex);
-    const auto me = line.waiting.insert(line.waiting.end(), 0);
-    const auto leave = [&](std::unique_lock<std::mutex>& lock) {
-        line.waiting.erase(me);
-        lock.unlock();
-        line.turn.notify_all();
-    };
-    if (!line.turn.wait_until(held, deadline, [&] { return line.waiting.begin() == me; })) {
-        leave(held);
-        return std::nullopt;
-    }
-    held.unlock();
-    bool locked = false;
-    for (;;) {
-        if (::flock(fd.get(), LOCK_EX | LOCK_NB) == 0) {
-            locked = true;
-            break;
-        }
+    static WaitingLine& line = *new WaitingLine;  // never destroyed: threads may wait at exit
+    const std::optional<WaitingLine::Turn> turn = line.waitUntil(deadline);
+    if (!turn) return std::nullopt;
+    while (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
         if (errno == EINTR) continue;
-        if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= deadline) break;
+        if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= deadline) return std::nullopt;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    held.lock();
-    leave(held);
-    if (!locked) return std::nullopt;
     return PersistentDomainLock(std::move(fd));  // closing the descriptor releases the lock
 }
 

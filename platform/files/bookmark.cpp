@@ -148,8 +148,7 @@ std::string temporaryName() {
 }
 
 bool isMountedVolume(const std::string& path) {
-    const std::vector<Volume> volumes = mountedVolumes();
-    return std::any_of(volumes.begin(), volumes.end(), [&](const Volume& v) { return v.mountPoint == path; });
+    return currentVolumeTable()->mountedAt(path) != nullptr;
 }
 
 bool exists(const std::string& path) {
@@ -171,9 +170,9 @@ std::optional<NSData> bookmarkDataWithOptions(const NSURL& url, unsigned long op
         if (error != nullptr) *error = NSError::fromErrno(errno, url.path(), FileOperation::read);
         return std::nullopt;
     }
-    const std::vector<Volume> volumes = mountedVolumes();
-    const Volume* volume = volumeContaining(volumes, item->path);
-    const Volume* root = volumeContaining(volumes, "/");
+    const std::shared_ptr<const VolumeTable> volumes = currentVolumeTable();
+    const Volume* volume = volumes->containing(item->path);
+    const Volume* root = volumes->containing("/");
     if (volume == nullptr || root == nullptr) {  // the list always holds "/": this cannot happen
         if (error != nullptr) *error = NSError::fromErrno(ENODEV, url.path(), FileOperation::read);
         return std::nullopt;
@@ -191,7 +190,7 @@ std::optional<NSData> bookmarkDataWithOptions(const NSURL& url, unsigned long op
     std::string prefix;
     for (size_t i = 0; i < c.pathComponents->size(); ++i) {
         prefix += "/" + (*c.pathComponents)[i];
-        const Volume* on = volumeContaining(volumes, prefix);
+        const Volume* on = volumes->containing(prefix);
         std::optional<std::int64_t> id;
         struct stat st = item->st;
         const bool found = i + 1 == c.pathComponents->size() || ::stat(prefix.c_str(), &st) == 0;

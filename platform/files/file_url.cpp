@@ -86,16 +86,11 @@ std::vector<std::string> canonicalComponents(const std::string& path, PathEnviro
 }
 
 // The volume whose mount point is the longest prefix of `comps` on a component boundary, and
-// how many components its mount point has: one lookup per leading part, from the longest. "/"
-// matches every path. (The kernel gives mount points in canonical form.)
+// how many components its mount point has. "/" matches every path. (The kernel gives mount
+// points in canonical form.)
 std::pair<const Volume*, size_t> volumeOf(const std::vector<std::string>& comps, const VolumeTable& volumes) {
-    const std::string path = joinAbsolute(comps, comps.size());
-    std::vector<size_t> ends{1};  // ends[i]: the length of the path of the first i components
-    for (const auto& c : comps) ends.push_back((ends.size() == 1 ? 0 : ends.back()) + 1 + c.size());
-    for (size_t depth = comps.size() + 1; depth-- > 0;) {
-        if (const Volume* v = volumes.mountedAt(std::string_view(path).substr(0, ends[depth]))) return {v, depth};
-    }
-    return {nullptr, 0};
+    const Volume* v = volumes.containing(joinAbsolute(comps, comps.size()));
+    return {v, v != nullptr ? components(v->mountPoint).size() : 0};
 }
 
 NSString posixToHfsRelative(std::u16string_view path) {

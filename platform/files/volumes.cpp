@@ -229,6 +229,15 @@ const Volume* VolumeTable::named(std::u16string_view hfsName) const {
     return it == byName_.end() ? nullptr : &volumes_[it->second];
 }
 
+const Volume* VolumeTable::containing(std::string_view path) const {
+    for (;;) {
+        if (const Volume* v = mountedAt(path.empty() ? std::string_view("/") : path)) return v;
+        const size_t slash = path.rfind('/');
+        if (path.empty() || slash == std::string_view::npos) return nullptr;
+        path = path.substr(0, slash);
+    }
+}
+
 namespace {
 
 // What tells the process that its volumes may have changed: a descriptor on its mount table,
@@ -339,19 +348,6 @@ private:
 std::shared_ptr<const VolumeTable> currentVolumeTable() {
     static MountWatch watch;  // closed, and its table freed, when the library is unloaded
     return watch.current();
-}
-
-std::vector<Volume> mountedVolumes() { return currentVolumeTable()->volumes(); }
-
-const Volume* volumeContaining(const std::vector<Volume>& volumes, const std::string& path) {
-    const Volume* best = nullptr;
-    for (const Volume& v : volumes) {
-        const std::string& m = v.mountPoint;
-        const bool holds = m == "/" || path == m ||
-                           (path.size() > m.size() && path.compare(0, m.size(), m) == 0 && path[m.size()] == '/');
-        if (holds && (best == nullptr || m.size() > best->mountPoint.size())) best = &v;
-    }
-    return best;
 }
 
 OSErr VolumeList::FSGetVolumeInfo(uint32_t volumeIndex, FSVolumeInfoBitmap whichInfo,

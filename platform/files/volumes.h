@@ -74,6 +74,10 @@ public:
     const Volume* mountedAt(std::string_view mountPoint) const;
     // The first volume in list order whose name, with each ":" written as "/", is `hfsName`.
     const Volume* named(std::u16string_view hfsName) const;
+    // The volume an absolute path in canonical form lies on: the one mounted at the longest
+    // leading part of it on a component boundary (one lookup per leading part). Null when none
+    // is, never for a table that holds the root volume.
+    const Volume* containing(std::string_view path) const;
 
 private:
     std::vector<Volume> volumes_;
@@ -90,14 +94,6 @@ private:
 // needs a newer table reads it itself, no thread waits for another's reading, and the one kept
 // is the newest. Released when the library is unloaded.
 std::shared_ptr<const VolumeTable> currentVolumeTable();
-
-// The volumes mounted now (currentVolumeTable's list).
-std::vector<Volume> mountedVolumes();
-
-// The volume an absolute path lies on: the one with the longest mount point that is the path
-// or one of its leading folders. Null when none is (never with the list of mountedVolumes,
-// whose root volume holds every path).
-const Volume* volumeContaining(const std::vector<Volume>& volumes, const std::string& path);
 
 // ---- the File Manager's volume call ----------------------------------------------------------
 

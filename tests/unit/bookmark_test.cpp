@@ -77,7 +77,7 @@ TEST(Bookmark, RealItemsRoundTripThroughAliasFiles) {
     std::filesystem::create_directory(base + "/Cafe\u0301");  // a decomposed name stays decomposed
     std::ofstream(base + "/plain.txt") << "x";
     std::ofstream(base + "/Caf\u00e9 \u2615.txt") << "x";
-    const std::vector<Volume> volumes = mountedVolumes();
+    const std::shared_ptr<const VolumeTable> volumes = currentVolumeTable();
     for (const std::string& target : {base + "/plain.txt", base + "/Ordner", base + "/Caf\u00e9 \u2615.txt",
                                       base + "/Cafe\u0301", std::string("/")}) {
         SCOPED_TRACE(target);
@@ -100,7 +100,7 @@ TEST(Bookmark, RealItemsRoundTripThroughAliasFiles) {
             ASSERT_EQ(::lstat(prefix.c_str(), &st), 0);  // IDs only from the volume recorded
             EXPECT_EQ(c->fileIDs[i], st.st_dev == onVolume.st_dev ? std::optional<std::int64_t>(st.st_ino) : std::nullopt) << prefix;
         }
-        const Volume* volume = volumeContaining(volumes, target);
+        const Volume* volume = volumes->containing(target);
         EXPECT_EQ(c->volume.path, volume->mountPoint);
         EXPECT_EQ(c->volumeWasBoot, volume->mountPoint == "/");
         EXPECT_EQ(c->rootVolume.has_value(), !c->volumeWasBoot);

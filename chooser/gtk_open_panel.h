@@ -20,7 +20,8 @@ namespace perivane::chooser {
 class GtkOpenPanel final : public platform::NSOpenPanel {
 public:
     // With `printTree`, the content view's tree is printed to standard error once the dialog
-    // is on screen, and again when its size changes. The dialog is for the application of process `host` (chooser/host_window.h).
+    // is on screen, and again when its size changes. The dialog is for the application of
+    // process `host` (chooser/host_window.h).
     GtkOpenPanel(bool printTree, pid_t host);
     ~GtkOpenPanel() override;
     GtkOpenPanel(const GtkOpenPanel&) = delete;

@@ -9,9 +9,9 @@
 // Several threads may call at once; they are served one at a time, in the order they came.
 //
 // The program gets the caller's environment with NO_AT_BRIDGE=1 (no accessibility bus to look
-// for). Its standard error goes nowhere
-// unless PERIVANE_CHOOSER_DEBUG is set to a non-empty value: then it goes to the caller's
-// standard error, and the program also prints the dialog's view tree once it is shown.
+// for). Its standard error goes nowhere unless PERIVANE_CHOOSER_DEBUG is set to a non-empty
+// value: then it goes to the caller's standard error, and the program also prints the dialog's
+// view tree once it is shown.
 #pragma once
 
 #include <optional>
@@ -34,7 +34,8 @@ public:
     // once it has finished, after the blocks of earlier calls. Raises NSException when the
     // chooser program could not be opened, was refused (see run_loop.cpp) or cannot be started,
     // when it reports that the block could not run (no display, GTK not starting, a platform
-    // exception inside the block), and when it ends without an answer (killed, crashed). The program is always reaped before this returns or raises.
+    // exception inside the block), and when it ends without an answer (killed, crashed). The
+    // program is always reaped before this returns or raises.
     static void performOnMainThreadWaiting(const MainThreadBlock& block);
 };
 

@@ -177,81 +177,73 @@ std::optional<std::string> LivePathEnvironment::canonical(const std::string& pat
 
 namespace {
 
-// Puts the names of a link's target in front of what is left to resolve.
-void pushTarget(std::deque<std::string>& todo, std::string_view target) {
-    std::vector<std::string> names = split<char>(target, '/');
-    for (auto n = names.rbegin(); n != names.rend(); ++n) {
-        if (!n->empty()) todo.push_front(std::move(*n));
-    }
-}
+// The part of a path walked so far: its names, and its path ("" for "/").
+struct Walked {
+    std::vector<std::string> names;
+    std::string path;
+};
 
 // Whether `path` ("" for "/") is a folder that can be searched, as "path/." needs.
 bool searchable(const std::string& path) {
     return path.empty() || ::faccessat(AT_FDCWD, (path + "/.").c_str(), F_OK, AT_EACCESS) == 0;
 }
 
+// One name walked from `w`, asking readlink of it (what realpath asks): a name that is there and
+// no link is appended, "." and ".." are resolved, "/" goes back to the root, and a link's target
+// is put in front of `todo` (after a "/" when it is absolute), `w` left as it is. False, with `w`
+// as it was, when the name cannot be walked: missing, not searchable, or past 40 links (the
+// kernel's limit).
+bool step(Walked& w, std::string name, std::deque<std::string>& todo, int& links) {
+    if (name == "/") {
+        w = {};
+        return true;
+    }
+    if (name == "." || name == "..") {
+        if (!searchable(w.path)) return false;
+        if (name == ".." && !w.names.empty()) w.names.pop_back(), w.path.resize(w.path.rfind('/'));
+        return true;
+    }
+    std::string path = w.path + "/" + name;
+    char target[PATH_MAX];
+    const ssize_t n = ::readlink(path.c_str(), target, sizeof target);
+    if (n < 0 && errno == EINVAL) {  // there, and not a link
+        w.names.push_back(std::move(name));
+        w.path = std::move(path);
+        return true;
+    }
+    if (n <= 0 || n == sizeof target || ++links > 40) return false;
+    const std::string_view t(target, static_cast<size_t>(n));
+    std::vector<std::string> names = split<char>(t, '/');
+    for (auto it = names.rbegin(); it != names.rend(); ++it) {
+        if (!it->empty()) todo.push_front(std::move(*it));
+    }
+    if (t.starts_with('/')) todo.emplace_front("/");
+    return true;
+}
+
 }  // namespace
 
-// Walks the names once, asking readlink of each (what realpath asks): a name that is there and
-// no link is taken as it is; a link's target, ".", and "..", are resolved on copies, so that
-// the leading part that does resolve is kept when they fail. At most 40 links, as the kernel.
+// Walks the names once. A name walks in place; a link's target is walked on a copy, kept only
+// when all of it walks, so that the leading part that does resolve is kept when it fails.
 std::pair<std::vector<std::string>, size_t> LivePathEnvironment::resolveLeading(const std::vector<std::string>& names) {
-    std::vector<std::string> done;
-    std::string at;  // the path of `done`, "" for "/"
+    Walked done;
     int links = 0;
-    char target[PATH_MAX];
-    auto readLink = [&](const std::string& path) { return ::readlink(path.c_str(), target, sizeof target); };
     size_t used = 0;
     for (; used < names.size(); ++used) {
-        const std::string& name = names[used];
-        ssize_t n = 0;  // the length of a link's target in `target`
-        if (name != "." && name != "..") {
-            std::string path = at + "/" + name;
-            n = readLink(path);
-            if (n < 0 && errno == EINVAL) {  // there, and not a link
-                done.push_back(name);
-                at = std::move(path);
-                continue;
-            }
-            if (n <= 0 || n == sizeof target || ++links > 40) break;
-        }
-        std::vector<std::string> d = done;  // copies, which a failure below leaves behind
-        std::string a = at;
         std::deque<std::string> todo;
-        if (name == "." || name == "..") {
-            todo.push_back(name);
-        } else {
-            const std::string_view t(target, static_cast<size_t>(n));
-            if (t.starts_with('/')) d.clear(), a.clear();
-            pushTarget(todo, t);
-        }
+        if (!step(done, names[used], todo, links)) break;
+        if (todo.empty()) continue;
+        Walked w = done;
         bool ok = true;
         while (ok && !todo.empty()) {
             std::string next = std::move(todo.front());
             todo.pop_front();
-            if (next == "." || next == "..") {
-                ok = searchable(a);
-                if (ok && next == ".." && !d.empty()) d.pop_back(), a.resize(a.rfind('/'));
-                continue;
-            }
-            std::string path = a + "/" + next;
-            const ssize_t n = readLink(path);
-            if (n < 0 && errno == EINVAL) {
-                d.push_back(std::move(next));
-                a = std::move(path);
-            } else if (n <= 0 || n == sizeof target || ++links > 40) {
-                ok = false;
-            } else {
-                const std::string_view t(target, static_cast<size_t>(n));
-                if (t.starts_with('/')) d.clear(), a.clear();
-                pushTarget(todo, t);
-            }
+            ok = step(w, std::move(next), todo, links);
         }
         if (!ok) break;
-        done = std::move(d);
-        at = std::move(a);
+        done = std::move(w);
     }
-    return {std::move(done), used};
+    return {std::move(done.names), used};
 }
 
 std::optional<CFURL> CFURLCreateWithFileSystemPath(std::u16string_view path, CFURLPathStyle style,
